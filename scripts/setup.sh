@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs what Lumenar needs on Debian 12 (build, tests, tools), then configures and builds.
+# Idempotent: packages already present are skipped, an existing build tree is reused.
+#   scripts/setup.sh [--no-build] [--build-dir DIR] [--type Debug|Release|RelWithDebInfo]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=1
+build_dir=build
+build_type=RelWithDebInfo
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --no-build) build=0 ;;
+    --build-dir) build_dir=$2; shift ;;
+    --type) build_type=$2; shift ;;
+    *) echo "setup.sh: unknown option $1" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6svg6
+  libpulse-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
+  libflac-dev libgtest-dev libgmock-dev
+  # tests: reference decoders, peers and services
+  ffmpeg flac pulseaudio pulseaudio-utils dbus dbus-x11 curl lftp playerctl python3
+  # fuzzing
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "setup: installing ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if [ "$build" -eq 1 ]; then
+  jobs=$(nproc 2>/dev/null || echo 2)
+  cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE="$build_type" -DLUMENAR_WERROR=ON
+  cmake --build "$build_dir" -j "$jobs"
+fi

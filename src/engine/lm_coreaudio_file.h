@@ -1,0 +1,25 @@
+// MP3 and M4A through the audio file service in platform/audio_file. No PCM read: the
+// output engine takes whole compressed packets with LMCoreAudioFileReadPackets and decodes
+// them in the output queue.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/lm_file.h"
+#include "platform/audio_types.h"
+
+// Null, after a "*FAILED* check" line, when the file is refused.
+LMFile *LMCoreAudioFileOpen(const char *path);
+
+// Reads as many whole packets as fit into capacity bytes from the current packet.
+// Returns the bytes delivered (0 at the end or on error), the packet count, and for
+// variable-size packets a malloc'ed array of one description per packet (else null),
+// which the caller frees once the buffer is enqueued.
+int LMCoreAudioFileReadPackets(LMFile *file, void *buffer, uint32_t capacity,
+                               AudioStreamPacketDescription **descriptions,
+                               uint32_t *packet_count);
+
+// The file's stream description and magic cookie, for building an output queue in the
+// file's own format. The cookie is malloc'ed (caller frees); null with size 0 when none.
+const AudioStreamBasicDescription *LMCoreAudioFileFormat(LMFile *file);
+void *LMCoreAudioFileCopyMagicCookie(LMFile *file, uint32_t *size);

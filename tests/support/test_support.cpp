@@ -1,0 +1,244 @@
+#include "support/test_support.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace lmtest {
+
+TempDir::TempDir()
+{
+    std::string tmpl = (fs::temp_directory_path() / "lumenar-test-XXXXXX").string();
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (mkdtemp(buf.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    path_ = buf.data();
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    // Tests may leave read-only folders behind; make them writable first.
+    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::remove_all(path_, ec);
+}
+
+ScopedEnv::ScopedEnv(const char *name, const std::string &value) : name_(name)
+{
+    const char *old = getenv(name);
+    had_ = old != nullptr;
+    if (had_)
+        old_ = old;
+    setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (had_)
+        setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        unsetenv(name_.c_str());
+}
+
+std::string fixturesDir()
+{
+    if (const char *dir = getenv("LUMENAR_FIXTURES"))
+        return dir;
+    return LUMENAR_FIXTURES_DIR;
+}
+
+bool haveFixtures(const std::string &sub)
+{
+    std::error_code ec;
+    return fs::is_directory(fixturesDir() + "/" + sub, ec);
+}
+
+std::string sourceDir()
+{
+    return LUMENAR_SOURCE_DIR;
+}
+
+std::string cliPath()
+{
+    return LUMENAR_CLI_PATH;
+}
+
+bool haveTool(const std::string &name)
+{
+    const char *path = getenv("PATH");
+    if (path == nullptr)
+        return false;
+    std::stringstream ss(path);
+    std::string dir;
+    while (std::getline(ss, dir, ':')) {
+        if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::vector<uint8_t> readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string readText(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string &path, const void *data, size_t size)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char *>(data), std::streamsize(size));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+void writeFile(const std::string &path, const std::string &text)
+{
+    writeFile(path, text.data(), text.size());
+}
+
+void writeFile(const std::string &path, const std::vector<uint8_t> &bytes)
+{
+    writeFile(path, bytes.data(), bytes.size());
+}
+
+RunResult run(const std::vector<std::string> &argv, const std::string &stdinText)
+{
+    RunResult result;
+    int inPipe[2], outPipe[2], errPipe[2];
+    if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        return result;
+    pid_t pid = fork();
+    if (pid < 0)
+        return result;
+    if (pid == 0) {
+        dup2(inPipe[0], 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        std::vector<char *> args;
+        for (const std::string &a : argv)
+            args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(inPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    size_t written = 0;
+    if (stdinText.empty()) {
+        close(inPipe[1]);
+        inPipe[1] = -1;
+    }
+    fcntl(inPipe[1], F_SETFL, O_NONBLOCK);
+    bool outOpen = true, errOpen = true;
+    char buf[65536];
+    while (outOpen || errOpen) {
+        pollfd fds[3];
+        int n = 0;
+        int outIdx = -1, errIdx = -1, inIdx = -1;
+        if (outOpen) { fds[n] = {outPipe[0], POLLIN, 0}; outIdx = n++; }
+        if (errOpen) { fds[n] = {errPipe[0], POLLIN, 0}; errIdx = n++; }
+        if (inPipe[1] >= 0) { fds[n] = {inPipe[1], POLLOUT, 0}; inIdx = n++; }
+        if (poll(fds, n, -1) < 0)
+            break;
+        if (outIdx >= 0 && fds[outIdx].revents) {
+            ssize_t r = read(outPipe[0], buf, sizeof buf);
+            if (r <= 0) outOpen = false; else result.out.append(buf, size_t(r));
+        }
+        if (errIdx >= 0 && fds[errIdx].revents) {
+            ssize_t r = read(errPipe[0], buf, sizeof buf);
+            if (r <= 0) errOpen = false; else result.err.append(buf, size_t(r));
+        }
+        if (inIdx >= 0 && fds[inIdx].revents) {
+            ssize_t w = write(inPipe[1], stdinText.data() + written, stdinText.size() - written);
+            if (w > 0)
+                written += size_t(w);
+            if (w <= 0 || written == stdinText.size()) {
+                close(inPipe[1]);
+                inPipe[1] = -1;
+            }
+        }
+    }
+    if (inPipe[1] >= 0)
+        close(inPipe[1]);
+    close(outPipe[0]);
+    close(errPipe[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::vector<uint8_t> tonePcm(uint32_t rate, uint32_t channels, uint32_t bits, double seconds, double frequency)
+{
+    std::vector<uint8_t> pcm;
+    const uint64_t frames = uint64_t(seconds * rate);
+    const uint32_t bytes = bits / 8;
+    pcm.reserve(frames * channels * bytes);
+    const double full = std::ldexp(1.0, int(bits) - 1) - 1;
+    for (uint64_t i = 0; i < frames; i++) {
+        int64_t v = std::llround(0.5 * full * std::sin(2 * M_PI * frequency * double(i) / rate));
+        for (uint32_t c = 0; c < channels; c++) {
+            if (bits == 8) {
+                pcm.push_back(uint8_t(v + 128));
+                continue;
+            }
+            for (uint32_t b = 0; b < bytes; b++)
+                pcm.push_back(uint8_t(uint64_t(v) >> (8 * b)));
+        }
+    }
+    return pcm;
+}
+
+static void putLe(std::vector<uint8_t> &out, uint32_t v, int bytes)
+{
+    for (int i = 0; i < bytes; i++)
+        out.push_back(uint8_t(v >> (8 * i)));
+}
+
+void writeWav(const std::string &path, uint32_t rate, uint32_t channels, uint32_t bits,
+              const std::vector<uint8_t> &pcm)
+{
+    std::vector<uint8_t> out;
+    const uint32_t align = channels * bits / 8;
+    out.insert(out.end(), {'R', 'I', 'F', 'F'});
+    putLe(out, uint32_t(36 + pcm.size()), 4);
+    out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    putLe(out, 16, 4);
+    putLe(out, 1, 2);
+    putLe(out, channels, 2);
+    putLe(out, rate, 4);
+    putLe(out, rate * align, 4);
+    putLe(out, align, 2);
+    putLe(out, bits, 2);
+    out.insert(out.end(), {'d', 'a', 't', 'a'});
+    putLe(out, uint32_t(pcm.size()), 4);
+    out.insert(out.end(), pcm.begin(), pcm.end());
+    if (pcm.size() % 2)
+        out.push_back(0);
+    writeFile(path, out);
+}
+
+} // namespace lmtest
