@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,28 @@ std::vector<uint8_t> tonePcm(uint32_t rate, uint32_t channels, uint32_t bits, do
 // A canonical 44-byte-header PCM WAV file holding `pcm`.
 void writeWav(const std::string &path, uint32_t rate, uint32_t channels, uint32_t bits,
               const std::vector<uint8_t> &pcm);
+
+// The process's one QCoreApplication, created on first use (tests that need an event loop).
+void ensureCoreApp();
+// Runs the event loop until `done` holds or `timeoutMs` passed; returns done().
+bool spinUntil(const std::function<bool()> &done, int timeoutMs);
+// Runs the event loop for `ms` milliseconds.
+void spinFor(int ms);
+
+// A command running in the background with its standard output sent to a file; stopped
+// (SIGTERM, then waited for) when the object goes.
+class BackgroundProcess {
+public:
+    BackgroundProcess(const std::vector<std::string> &argv, const std::string &stdoutPath);
+    ~BackgroundProcess();
+    BackgroundProcess(const BackgroundProcess &) = delete;
+    BackgroundProcess &operator=(const BackgroundProcess &) = delete;
+    bool started() const { return pid_ > 0; }
+    void stop();
+
+private:
+    int pid_ = -1;
+};
 
 } // namespace lmtest
 
