@@ -274,6 +274,13 @@ void LMPlayerQueueFile(LMPlayer *player, LMFile *file)
     *tail = file;
 }
 
+static void LMPlayerRestart(LMPlayer *player)
+{
+    LMFileSeek(player->file, 0);
+    player->state = LMPlayerStateIdle;
+    LMPlayerStartOutput(player);
+}
+
 void LMPlayerPlay(LMPlayer *player)
 {
     if (player == nullptr || player->file == nullptr)
@@ -283,20 +290,21 @@ void LMPlayerPlay(LMPlayer *player)
         LMPlayerStartOutput(player);
         break;
     case LMPlayerStatePaused:
-        // A paused queue resumes; one that has stopped for good (played out, or its device
-        // failed) would stay silent, so it is rebuilt from the decode position.
+        // A paused queue resumes. One that has stopped for good would stay silent: after
+        // the end was played out it restarts the file as in the ended state; after a
+        // device failure output is rebuilt from the decode position.
         if (player->queue != nullptr && LMPlayerQueueRunning(player->queue) &&
             AudioQueueStart(player->queue, nullptr) == noErr) {
             player->state = LMPlayerStatePlaying;
             LMPlayerSend(player, LMPlayerEventPlaying);
+        } else if (player->queue != nullptr && player->stopping) {
+            LMPlayerRestart(player);
         } else {
             LMPlayerStartOutput(player);
         }
         break;
     case LMPlayerStateEnded:
-        LMFileSeek(player->file, 0);
-        player->state = LMPlayerStateIdle;
-        LMPlayerStartOutput(player);
+        LMPlayerRestart(player);
         break;
     case LMPlayerStatePlaying:
     case LMPlayerStateError:

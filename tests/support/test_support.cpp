@@ -304,6 +304,21 @@ BackgroundProcess::BackgroundProcess(const std::vector<std::string> &argv, const
     pid_ = pid;
 }
 
+int BackgroundProcess::wait(int timeoutMs)
+{
+    for (int waited = 0; pid_ > 0; waited += 10) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        if (waited >= timeoutMs)
+            break;
+        usleep(10000);
+    }
+    return -1;
+}
+
 void BackgroundProcess::stop()
 {
     if (pid_ <= 0)

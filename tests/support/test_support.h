@@ -81,6 +81,8 @@ public:
     BackgroundProcess(const BackgroundProcess &) = delete;
     BackgroundProcess &operator=(const BackgroundProcess &) = delete;
     bool started() const { return pid_ > 0; }
+    // Waits up to timeoutMs for the process to end by itself; its exit status, or -1.
+    int wait(int timeoutMs);
     void stop();
 
 private:

@@ -2,6 +2,7 @@
 // stream's write callback; we copy whole frames from the queue into the server's memory, so
 // nothing of ours is referenced once a write returns.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/audio_queue/audio_device.h"
@@ -83,7 +84,11 @@ public:
         pa_cvolume volume;
         pa_cvolume_set(&volume, spec.channels, pa_sw_volume_from_linear(volume_));
         const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
-        if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, &volume, nullptr) < 0 ||
+        // $PULSE_SINK is read per stream, not once per connection, so that it can change.
+        const char *sink = getenv("PULSE_SINK");
+        if (sink != nullptr && *sink == '\0')
+            sink = nullptr;
+        if (pa_stream_connect_playback(stream_, sink, &attr, flags, &volume, nullptr) < 0 ||
             !c_.waitUntil([this] { return pa_stream_get_state(stream_) != PA_STREAM_CREATING; },
                           kStreamTimeoutMs) ||
             pa_stream_get_state(stream_) != PA_STREAM_READY) {
