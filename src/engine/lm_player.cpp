@@ -60,8 +60,7 @@ static void LMPlayerPcmFormat(const LMFile *file, AudioStreamBasicDescription *f
     format->mBitsPerChannel = file->bits_per_sample;
 }
 
-// 0 when no believable size exists.
-static uint32_t LMPlayerBufferSize(const LMFile *file)
+uint32_t LMPlayerBufferSizeForFile(const LMFile *file)
 {
     const uint64_t twoBlocks = 2 * uint64_t(file->block_size);
     uint64_t size;
@@ -190,7 +189,7 @@ static void LMPlayerStartOutput(LMPlayer *player)
         } else {
             LMPlayerPcmFormat(file, &format);
         }
-        const uint32_t bufferSize = LMPlayerBufferSize(file);
+        const uint32_t bufferSize = LMPlayerBufferSizeForFile(file);
         AudioQueueRef queue = nullptr;
         if (haveFormat && bufferSize > 0 &&
             AudioQueueNewOutput(&format, LMPlayerRefill, player, nullptr, 0, &queue) == noErr) {

@@ -73,6 +73,10 @@ void LMPlayerSetVolume(LMPlayer *player, float volume);
 // Closes the chain, disposes the queue at once, releases the engine. Null-safe.
 void LMPlayerDispose(LMPlayer *player);
 
+// The size of each of the three buffers that output of `file` uses, in bytes (0 when the
+// file's block size is beyond belief).
+uint32_t LMPlayerBufferSizeForFile(const LMFile *file);
+
 // Whether `next` can continue `current` in the same queue without a gap: both PCM with
 // the same layout (rate, channels, bits, byte order, sample sign).
 bool LMPlayerFilesJoin(const LMFile *current, const LMFile *next);

@@ -43,7 +43,8 @@ int fakeRead(LMFile *file, void *buffer, int length)
     if (length <= 0)
         return 0;
     size_t n = std::min(size_t(length), f->pcm->size() - f->pos);
-    memcpy(buffer, f->pcm->data() + f->pos, n);
+    if (n > 0)
+        memcpy(buffer, f->pcm->data() + f->pos, n);
     f->pos += n;
     return int(n);
 }
