@@ -65,7 +65,15 @@ std::vector<uint8_t> tonePcm(uint32_t rate, uint32_t channels, uint32_t bits, do
 void writeWav(const std::string &path, uint32_t rate, uint32_t channels, uint32_t bits,
               const std::vector<uint8_t> &pcm);
 
-// The process's one QCoreApplication, created on first use (tests that need an event loop).
+// One QCoreApplication for the whole test program, created on first use (tests run
+// on the main thread, which is then the application's thread).
+void ensureApp();
+// Runs the event loop until pred() holds or timeoutMs passes; answers pred().
+bool waitUntil(const std::function<bool()> &pred, int timeoutMs);
+// Runs the event loop for ms milliseconds.
+void spin(int ms);
+
+// The same as ensureApp().
 void ensureCoreApp();
 // Runs the event loop until `done` holds or `timeoutMs` passed; returns done().
 bool spinUntil(const std::function<bool()> &done, int timeoutMs);
