@@ -157,11 +157,17 @@ void cpuFigure(const char *label, const std::vector<std::string> &argv, double s
         cpu = cpuSeconds(pid);
     }
     const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
-    kill(-pid, SIGTERM);
-    kill(pid, SIGTERM);
     int status = 0;
-    waitpid(pid, &status, 0);
-    if (cpu < 0)
+    const bool exitedEarly = waitpid(pid, &status, WNOHANG) == pid;
+    if (!exitedEarly) {
+        kill(-pid, SIGTERM);
+        kill(pid, SIGTERM);
+        waitpid(pid, &status, 0);
+    }
+    if (exitedEarly)
+        printf("%-40s (ended early, status %d: cannot play the file?)\n", label,
+               WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    else if (cpu < 0)
         printf("%-40s (not measured)\n", label);
     else
         printf("%-40s %5.2f%% of one core over %.0f s\n", label, 100 * cpu / wall, wall);
