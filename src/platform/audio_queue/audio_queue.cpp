@@ -485,6 +485,16 @@ OSStatus AudioQueueStart(AudioQueueRef q, const void *startTime)
             AudioStreamBasicDescription out{};
             q->decoder = LMPacketDecoderNew(&q->format, q->cookie.empty() ? nullptr : q->cookie.data(),
                                             uint32_t(q->cookie.size()), &out);
+            // Fill in what a decoder may leave unset: whole frames, one per packet, signed
+            // samples wider than 8 bits.
+            if (out.mFormatID == 0)
+                out.mFormatID = kAudioFormatLinearPCM;
+            if (out.mBytesPerFrame == 0)
+                out.mBytesPerFrame = out.mChannelsPerFrame * ((out.mBitsPerChannel + 7) / 8);
+            out.mFramesPerPacket = 1;
+            out.mBytesPerPacket = out.mBytesPerFrame;
+            if (out.mBitsPerChannel > 8 && !(out.mFormatFlags & kAudioFormatFlagIsFloat))
+                out.mFormatFlags |= kAudioFormatFlagIsSignedInteger;
             if (q->decoder == nullptr || !PcmFormatFromDescription(out, &q->pcm)) {
                 LMPacketDecoderFree(q->decoder);
                 q->decoder = nullptr;
