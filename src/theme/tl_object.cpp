@@ -1,5 +1,6 @@
 #include "theme/tl_object.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -39,8 +40,16 @@ void *tl_xrealloc(void *block, size_t size)
     return grown;
 }
 
+static std::atomic<long> g_live{0};
+
+long tl_live_objects(void)
+{
+    return g_live.load(std::memory_order_relaxed);
+}
+
 TlObject *tl_alloc(size_t size, TlKind kind)
 {
+    g_live.fetch_add(1, std::memory_order_relaxed);
     TlObject *obj = static_cast<TlObject *>(tl_xcalloc(1, size));
     obj->type = kind;
     obj->refcount = 1;
@@ -142,6 +151,7 @@ void free_one(TlObject *obj, FreeStack &pending)
         break;
     }
     free(obj);
+    g_live.fetch_sub(1, std::memory_order_relaxed);
 }
 
 } // namespace

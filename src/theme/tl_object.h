@@ -148,6 +148,8 @@ TlObject *tl_boolean(int flag);
 
 TlObject *tl_retain(TlObject *obj);   // returns obj
 void tl_release(TlObject *obj);
+// Heap objects alive in the process (statics excluded): tests use it to find leaks.
+long tl_live_objects(void);
 
 // Constructors (new references).
 TlObject *tl_char_new(uint32_t code);
