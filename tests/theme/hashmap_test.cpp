@@ -107,13 +107,4 @@ TEST(ThemeHashmap, LargeMapsKeepEveryKeyPastTheNonPrimeSizes)
     tl_release(map);
 }
 
-TEST(ThemeHashmap, SizesFollowTheFixedSchedule)
-{
-    EXPECT_EQ(tl_hashmap_sizes[0], 7);
-    EXPECT_EQ(tl_hashmap_sizes[14], 131071);
-    EXPECT_EQ(tl_hashmap_sizes[TL_HASHMAP_SIZES - 1], 2147483647);
-    for (int i = 1; i < TL_HASHMAP_SIZES; i++)
-        EXPECT_GT(tl_hashmap_sizes[i], tl_hashmap_sizes[i - 1]);
-}
-
 } // namespace
