@@ -3,8 +3,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 
+#include "library/settings_keys.h"
+#include "platform/core/user_defaults.h"
 #include "theme/tl_alist.h"
 #include "theme/tl_interp.h"
 
@@ -90,12 +91,7 @@ QString Theme::themeFolderFor(Idiom idiom)
 
 QString Theme::currentThemeName()
 {
-    // The one place that reads the user default; the settings store may take it over.
-    // On Linux the native format is the INI file $XDG_CONFIG_HOME/Lumenar/Lumenar.conf.
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Lumenar"),
-                       QStringLiteral("Lumenar"));
-    QVariant value = settings.value(QStringLiteral("CurrentTheme"));
-    return value.typeId() == QMetaType::QString ? value.toString() : QString();
+    return UserDefaults::stringForKey(SettingsKeys::CurrentTheme);
 }
 
 QString Theme::themeName() const

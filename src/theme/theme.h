@@ -44,9 +44,8 @@ public:
     static Idiom idiom();                             // Phone unless set
     static void setIdiom(Idiom idiom);
     static QString themeFolderFor(Idiom idiom);       // bundle + theme/iPhone or theme/iPad
-    // The theme the user chose (user default "CurrentTheme"); empty when none is stored.
+    // The theme the user chose (user default "CurrentTheme"); null when none is stored.
     static QString currentThemeName();
-    static constexpr const char *kDefaultThemeName = "Plain.thm";
 
     const QString &themeFolder() const { return folder_; }
     const QString &fullPath() const { return fullPath_; }

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QSettings>
 
+#include "library/settings_keys.h"
+#include "platform/core/user_defaults.h"
 #include "support/test_support.h"
 #include "theme/theme.h"
 #include "theme/tl_alist.h"
@@ -163,10 +165,10 @@ TEST(ThemeSettings, CurrentThemeComesFromTheUserDefaults)
 {
     lmtest::TempDir config;
     lmtest::ScopedEnv env("XDG_CONFIG_HOME", config.path());
-    EXPECT_EQ(Theme::currentThemeName(), QString());
-    QDir().mkpath(QString::fromStdString(config.file("Lumenar")));
-    lmtest::writeFile(config.file("Lumenar/Lumenar.conf"), std::string("[General]\nCurrentTheme=Night.thm\n"));
+    EXPECT_TRUE(Theme::currentThemeName().isNull());
+    UserDefaults::setString(SettingsKeys::CurrentTheme, "Night.thm");
     EXPECT_EQ(Theme::currentThemeName(), "Night.thm");
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(config.file("Lumenar/Lumenar.conf"))));
 }
 
 TEST(ThemeShipped, EveryShippedThemeLoadsWithItsImages)
@@ -175,7 +177,7 @@ TEST(ThemeShipped, EveryShippedThemeLoadsWithItsImages)
         QDir folder(QString::fromStdString(lmtest::sourceDir() + "/data/theme/") + device);
         QStringList names = folder.entryList({"*.thm"}, QDir::Files, QDir::Name);
         EXPECT_GE(names.size(), 4) << device;
-        EXPECT_TRUE(names.contains(Theme::kDefaultThemeName)) << device;
+        EXPECT_TRUE(names.contains(SettingsKeys::DefaultTheme)) << device;
         for (const QString &name : names) {
             SCOPED_TRACE(std::string(device) + "/" + name.toStdString());
             std::shared_ptr<Theme> theme;
