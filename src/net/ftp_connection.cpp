@@ -301,7 +301,7 @@ void FtpConnection::didReceiveDataRead(FtpDataConnection *connection)
             qWarning("FTP: writing %s failed: %s", qPrintable(currentFile_), strerror(errno));
             uploadFailed_ = true;
             closeDataConnection();
-            finishUpload(false);
+            finishUpload();
             return;
         }
         p += n;

@@ -110,7 +110,7 @@ bool writeAll(int fd, const std::string &data, int timeoutMs)
     size_t done = 0;
     QDeadlineTimer deadline(timeoutMs);
     while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
+        ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
         if (n > 0) {
             done += size_t(n);
             continue;
