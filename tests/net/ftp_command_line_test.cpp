@@ -108,11 +108,4 @@ TEST(FtpCommandLine, DecodingKeepsNulsSoThatNamesCannotBeShortened)
     EXPECT_TRUE(FtpCommandLine::hasHostileCharacters("a\nb"));
 }
 
-TEST(FtpCommandLine, RepliesCannotCarryExtraLinesAndQuotesAreDoubled)
-{
-    EXPECT_EQ(FtpCommandLine::safeReply("550 a\r\n226 Transfer complete."), "550 a  226 Transfer complete.");
-    EXPECT_EQ(FtpCommandLine::safeReply(QString("550 a") + QChar(0) + "b"), "550 a b");
-    EXPECT_EQ(FtpCommandLine::quoted("/say \"hi\"/"), "/say \"\"hi\"\"/");
-}
-
 } // namespace

