@@ -227,6 +227,7 @@ void AsyncSocket::attachSocket(QTcpSocket *socket)
     QObject::connect(socket, &QTcpSocket::readyRead, this, &AsyncSocket::serveRead);
     QObject::connect(socket, &QTcpSocket::bytesWritten, this, &AsyncSocket::onBytesWritten);
     QObject::connect(socket, &QTcpSocket::connected, this, [this] {
+        socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         platformOpen_ = true;
         rememberAddresses();
         openCompleted();
@@ -266,6 +267,9 @@ void AsyncSocket::acceptNative(qintptr descriptor)
         return;
     }
     accepted->attachSocket(platform);
+    // Replies go out as separate small writes: without this, each second reply waits for
+    // the peer's delayed acknowledgement of the first.
+    platform->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     accepted->platformOpen_ = true;
     accepted->rememberAddresses();
     QPointer<AsyncSocket> weak(accepted.get());
