@@ -291,20 +291,26 @@ TEST(FtpLimits, AnUploadThatCannotBeWrittenIsReportedAndNotAnnounced)
     EXPECT_EQ(server.stop(), 0);
 }
 
-TEST(FtpLimits, RunningOutOfDescriptorsOnlyDelaysNewClients)
+TEST(FtpLimits, RunningOutOfDescriptorsRefusesPassiveModeAndOnlyDelaysNewClients)
 {
     lmtest::TempDir dir;
     ftptest::FtpdProcess server;
-    ASSERT_TRUE(server.start(dir.path(), {}, "ulimit -n 48"));
-    std::vector<int> crowd;
-    for (int i = 0; i < 80; i++) {
-        int fd = ftptest::connectTcp("127.0.0.1", server.port());
-        if (fd >= 0)
-            crowd.push_back(fd);
+    ASSERT_TRUE(server.start(dir.path(), {}, "ulimit -n 24"));
+    // Clients take every descriptor; the next one waits unaccepted.
+    std::vector<std::unique_ptr<ControlClient>> crowd;
+    bool greeted = true;
+    for (int i = 0; i < 40 && greeted; i++) {
+        crowd.push_back(std::make_unique<ControlClient>());
+        ASSERT_TRUE(crowd.back()->connect("127.0.0.1", server.port()));
+        greeted = !crowd.back()->reply(1000).empty();
     }
-    lmtest::spin(300);
-    for (int fd : crowd)
-        close(fd);
+    ASSERT_FALSE(greeted) << "the descriptor limit was not reached";
+    // One leaves: the waiting client gets in and takes the last descriptor, so a passive
+    // listener cannot be had, and PASV says so instead of announcing a dead port.
+    crowd.front().reset();
+    EXPECT_EQ(crowd.back()->reply(5000), "220 Lumenar Ftp Server ready.");
+    EXPECT_EQ(crowd.back()->ask("PASV"), "425 Can't open data connection.");
+    crowd.clear();
     // Accepting resumes once descriptors are free again.
     bool served = lmtest::waitUntil([&] {
         ControlClient c;

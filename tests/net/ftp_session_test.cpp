@@ -147,6 +147,7 @@ TEST_F(FtpSession, SizeMakeRenameAndDelete)
     EXPECT_EQ(client.ask("MKD new/deeper"), "250 MKD command successful.");
     EXPECT_TRUE(QDir(QString::fromStdString(root + "/new/deeper")).exists());
     EXPECT_EQ(client.ask("MKD new"), "550 Error new exists");
+    EXPECT_EQ(client.ask("MKD Music/song.flac/sub"), "550 MKD command failed.");
     EXPECT_EQ(notifications, 0);
 
     EXPECT_EQ(client.ask("RNTO anything"), "550 RNTO command failed.");
