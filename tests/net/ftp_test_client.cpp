@@ -2,10 +2,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -222,13 +222,16 @@ bool ControlClient::silentFor(int ms)
 
 uint16_t passivePort(const std::string &reply)
 {
-    std::smatch m;
-    static const std::regex pasv(R"(\((?:\d+,){4}(\d+),(\d+)\))");
-    static const std::regex epsv(R"(\(\|\|\|(\d+)\|\))");
-    if (std::regex_search(reply, m, pasv))
-        return uint16_t(std::stoi(m[1]) * 256 + std::stoi(m[2]));
-    if (std::regex_search(reply, m, epsv))
-        return uint16_t(std::stoi(m[1]));
+    // "227 … (h1,h2,h3,h4,p1,p2)" or "229 … (|||port|)"
+    size_t open = reply.find('('), close = reply.find(')', open);
+    if (open == std::string::npos || close == std::string::npos)
+        return 0;
+    std::string inside = reply.substr(open + 1, close - open - 1);
+    unsigned a[6];
+    if (sscanf(inside.c_str(), "%u,%u,%u,%u,%u,%u", &a[0], &a[1], &a[2], &a[3], &a[4], &a[5]) == 6)
+        return uint16_t(a[4] * 256 + a[5]);
+    if (sscanf(inside.c_str(), "|||%u|", &a[0]) == 1)
+        return uint16_t(a[0]);
     return 0;
 }
 
@@ -264,12 +267,11 @@ bool FtpdProcess::start(const std::string &root, const std::vector<std::string> 
     out_ = pipeFds[0];
     fcntl(out_, F_SETFL, O_NONBLOCK);
     QDeadlineTimer deadline(20000);
-    std::smatch m;
-    static const std::regex listening(R"(listening on \S+ port (\d+)\n)");
     while (!deadline.hasExpired()) {
         output();
-        if (std::regex_search(text_, m, listening)) {
-            port_ = uint16_t(std::stoi(m[1]));
+        size_t at = text_.find(" port ");
+        if (text_.rfind("listening on ", 0) == 0 && at != std::string::npos && text_.find('\n', at) != std::string::npos) {
+            port_ = uint16_t(std::stoi(text_.substr(at + 6)));
             return true;
         }
         struct pollfd p = {out_, POLLIN, 0};
