@@ -69,7 +69,8 @@ static bool Id3IdChar(unsigned char c)
 }
 
 // Whether a frame walk that arrives at `pos` is still on track: at the end, in the
-// padding, or at something that looks like a frame header.
+// padding, or at a frame header whose id is made of frame-id characters and whose size,
+// read either way, fits in the tag.
 static bool Id3OnTrack(const Id3Walk *w, uint64_t pos)
 {
     if (pos == w->size)
@@ -80,8 +81,11 @@ static bool Id3OnTrack(const Id3Walk *w, uint64_t pos)
         return true;
     if (w->size - pos < 10)
         return false;
-    const unsigned char *id = w->body + pos;
-    return Id3IdChar(id[0]) && Id3IdChar(id[1]) && Id3IdChar(id[2]) && Id3IdChar(id[3]);
+    const unsigned char *h = w->body + pos;
+    if (!Id3IdChar(h[0]) || !Id3IdChar(h[1]) || !Id3IdChar(h[2]) || !Id3IdChar(h[3]))
+        return false;
+    const uint64_t room = w->size - pos - 10;
+    return Id3U32(h + 4) <= room || Id3Synchsafe(h + 4) <= room;
 }
 
 // Version 4 frame sizes are synchsafe. Some writers store plain integers instead; the two
