@@ -86,9 +86,16 @@ static bool AiffParse(LMPcmFile *wf, const char *path)
                     return false;
             }
         } else if (IDEQU(hdr.id, "SSND")) {
-            // The offset and block-size fields are skipped; their values are not used.
-            wf->data_pos = parser.data_pos + 8;
+            // The samples start `offset` bytes after the offset and block-size fields;
+            // writers use it to align blocks, and what it skips is not sound.
+            unsigned char fields[8];
+            uint32_t offset = 0;
+            if (RiffGetChunkData(&parser, fields, sizeof fields) == sizeof fields)
+                offset = RiffU32BE(fields);
             wf->data_end = parser.data_pos + hdr.size;
+            wf->data_pos = parser.data_pos + 8 + offset;
+            if (wf->data_pos > wf->data_end)
+                wf->data_pos = wf->data_end;
         } else if (IDEQU(hdr.id, "ID3 ") || IDEQU(hdr.id, "id3 ")) {
             LMPcmFileReadId3Chunk(wf, &parser, &hdr);
         }

@@ -156,15 +156,25 @@ TEST_F(AiffFile, RefusalsNameTheFailedCheck)
     }
 }
 
-TEST_F(AiffFile, SamplesStartEightBytesIntoSsndWhateverItsOffsetSays)
+TEST_F(AiffFile, SamplesStartWhereTheSsndOffsetSays)
 {
+    // 5 filler bytes would shift every 16-bit sample by a byte if they were played.
     const Bytes samples = toneBigEndian(8000, 1, 16, 0.01);
-    Opened o = open(riffFile("FORM", "AIFF", {{"SSND", aiffSsnd(samples, 4)},   // before COMM
+    Opened o = open(riffFile("FORM", "AIFF", {{"SSND", aiffSsnd(samples, 5)},   // before COMM
                                               {"COMM", aiffComm(1, 80, 16, 8000)}}));
     ASSERT_NE(o.file, nullptr);
-    Bytes got = readAll(o.file.get());
-    ASSERT_EQ(got.size(), samples.size() + 4);
-    EXPECT_EQ(Bytes(got.begin(), got.begin() + 4), Bytes(4, 0xAA));
+    EXPECT_EQ(readAll(o.file.get()), samples);
+    LMFileSeek(o.file.get(), 0.005);
+    uint8_t buf[2];
+    ASSERT_EQ(LMFileRead(o.file.get(), buf, 2), 2);
+    EXPECT_EQ(Bytes(buf, buf + 2), Bytes(samples.begin() + 80, samples.begin() + 82));
+
+    // An offset beyond the chunk leaves no samples.
+    Opened past = open(riffFile("FORM", "AIFF", {{"COMM", aiffComm(1, 80, 16, 8000)},
+                                                 {"SSND", aiffSsnd(samples, 0)},
+                                                 {"SSND", {0, 0, 1, 0, 0, 0, 0, 0, 1, 2}}}), "b.aiff");
+    ASSERT_NE(past.file, nullptr);
+    EXPECT_TRUE(readAll(past.file.get()).empty());
 }
 
 TEST_F(AiffFile, WithoutSoundDataItOpensAndEndsAtOnce)
