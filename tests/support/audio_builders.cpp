@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <sstream>
 
 #include <unistd.h>
@@ -16,59 +15,43 @@ Bytes bytesOf(const std::string &text)
     return Bytes(text.begin(), text.end());
 }
 
-void append(Bytes &out, const Bytes &more)
-{
-    out.insert(out.end(), more.begin(), more.end());
-}
-
 Bytes operator+(Bytes a, const Bytes &b)
 {
-    append(a, b);
+    a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
-void putLE(Bytes &out, uint64_t value, int bytes)
+Bytes le(uint64_t value, int bytes)
 {
+    Bytes out;
     for (int i = 0; i < bytes; i++)
         out.push_back(uint8_t(value >> (8 * i)));
+    return out;
 }
 
-void putBE(Bytes &out, uint64_t value, int bytes)
+Bytes be(uint64_t value, int bytes)
 {
-    for (int i = bytes - 1; i >= 0; i--)
-        out.push_back(uint8_t(value >> (8 * i)));
+    Bytes out = le(value, bytes);
+    std::reverse(out.begin(), out.end());
+    return out;
 }
 
 Bytes riffFile(const std::string &form, const std::string &type, const std::vector<Chunk> &chunks)
 {
-    const bool big = form == "FORM";
+    auto size = form == "FORM" ? be : le;
     Bytes body = bytesOf(type);
     for (const Chunk &c : chunks) {
-        append(body, bytesOf(c.id));
-        const uint64_t size = c.size >= 0 ? uint64_t(c.size) : c.data.size();
-        big ? putBE(body, size, 4) : putLE(body, size, 4);
-        append(body, c.data);
-        if (c.pad && c.data.size() % 2)
+        body = body + bytesOf(c.id) + size(c.size >= 0 ? uint64_t(c.size) : c.data.size(), 4) + c.data;
+        if (c.data.size() % 2)
             body.push_back(0);
     }
-    Bytes out = bytesOf(form);
-    big ? putBE(out, body.size(), 4) : putLE(out, body.size(), 4);
-    append(out, body);
-    return out;
+    return bytesOf(form) + size(body.size(), 4) + body;
 }
 
-Bytes wavFmt(uint16_t format, uint16_t channels, uint32_t rate, uint16_t blockAlign,
-             uint16_t bits, size_t extra)
+Bytes wavFmt(uint16_t format, uint16_t channels, uint32_t rate, uint16_t blockAlign, uint16_t bits)
 {
-    Bytes d;
-    putLE(d, format, 2);
-    putLE(d, channels, 2);
-    putLE(d, rate, 4);
-    putLE(d, uint64_t(rate) * blockAlign, 4);
-    putLE(d, blockAlign, 2);
-    putLE(d, bits, 2);
-    d.resize(d.size() + extra, 0);
-    return d;
+    return le(format, 2) + le(channels, 2) + le(rate, 4) + le(uint64_t(rate) * blockAlign, 4) +
+           le(blockAlign, 2) + le(bits, 2);
 }
 
 Bytes wavFile(uint16_t channels, uint32_t rate, uint16_t bits, const Bytes &pcm,
@@ -82,62 +65,37 @@ Bytes wavFile(uint16_t channels, uint32_t rate, uint16_t bits, const Bytes &pcm,
 
 Bytes extended80(double value)
 {
-    Bytes out;
-    if (value == 0) {
-        out.resize(10, 0);
-        return out;
-    }
-    uint16_t sign = std::signbit(value) ? 0x8000 : 0;
-    if (std::isinf(value) || std::isnan(value)) {
-        putBE(out, sign | 0x7FFF, 2);
-        putBE(out, std::isnan(value) ? 0xC000000000000000ull : 0x8000000000000000ull, 8);
-        return out;
-    }
+    const uint64_t sign = std::signbit(value) ? 0x8000 : 0;
+    if (value == 0)
+        return Bytes(10, 0);
+    if (!std::isfinite(value))
+        return be(sign | 0x7FFF, 2) + be(std::isnan(value) ? 0xC000000000000000ull : 1ull << 63, 8);
     int exponent = 0;
-    double m = std::frexp(std::fabs(value), &exponent);   // value = m * 2^exponent, m in [0.5, 1)
-    putBE(out, sign | uint16_t(16383 + exponent - 1), 2);
-    putBE(out, uint64_t(std::ldexp(m, 64)), 8);
-    return out;
+    const double m = std::frexp(std::fabs(value), &exponent);   // m in [0.5, 1)
+    return be(sign | uint64_t(16383 + exponent - 1), 2) + be(uint64_t(std::ldexp(m, 64)), 8);
 }
 
-Bytes aiffComm(uint16_t channels, uint32_t frames, uint16_t bits, double rate,
-               const std::string &compression)
+Bytes aiffComm(uint16_t channels, uint32_t frames, uint16_t bits, double rate, const std::string &compression)
 {
-    Bytes d;
-    putBE(d, channels, 2);
-    putBE(d, frames, 4);
-    putBE(d, bits, 2);
-    append(d, extended80(rate));
-    if (!compression.empty()) {
-        append(d, bytesOf(compression));
-        d.push_back(0);   // empty compression name (a Pascal string)
-        d.push_back(0);
-    }
-    return d;
+    Bytes d = be(channels, 2) + be(frames, 4) + be(bits, 2) + extended80(rate);
+    return compression.empty() ? d : d + bytesOf(compression) + Bytes{0, 0};   // empty name
 }
 
 Bytes aiffSsnd(const Bytes &samples, uint32_t offset)
 {
-    Bytes d;
-    putBE(d, offset, 4);
-    putBE(d, 0, 4);
-    d.resize(d.size() + offset, 0xAA);
-    append(d, samples);
-    return d;
+    return be(offset, 4) + be(0, 4) + Bytes(offset, 0xAA) + samples;
 }
 
 Bytes toneBigEndian(uint32_t rate, uint32_t channels, uint32_t bits, double seconds)
 {
-    Bytes le = tonePcm(rate, channels, bits, seconds);
+    Bytes pcm = tonePcm(rate, channels, bits, seconds);
     const size_t width = bits / 8;
-    if (width == 1) {
-        for (uint8_t &b : le)
-            b ^= 0x80;   // unsigned (WAV) to signed (AIFF)
-        return le;
+    for (size_t i = 0; i + width <= pcm.size(); i += width) {
+        if (width == 1)
+            pcm[i] ^= 0x80;   // WAV's unsigned 8-bit to AIFF's signed
+        std::reverse(pcm.begin() + long(i), pcm.begin() + long(i + width));
     }
-    for (size_t i = 0; i + width <= le.size(); i += width)
-        std::reverse(le.begin() + long(i), le.begin() + long(i + width));
-    return le;
+    return pcm;
 }
 
 Bytes synchsafe(uint32_t value)
@@ -148,37 +106,16 @@ Bytes synchsafe(uint32_t value)
 
 Bytes id3Frame(int version, const std::string &id, const Bytes &data, uint16_t flags, bool plainSize)
 {
-    Bytes out = bytesOf(id);
-    if (version == 2) {
-        putBE(out, data.size(), 3);
-    } else {
-        if (version == 4 && !plainSize)
-            append(out, synchsafe(uint32_t(data.size())));
-        else
-            putBE(out, data.size(), 4);
-        putBE(out, flags, 2);
-    }
-    append(out, data);
-    return out;
-}
-
-Bytes id3Text(uint8_t encoding, const Bytes &text)
-{
-    Bytes out{encoding};
-    append(out, text);
-    return out;
+    const uint32_t n = uint32_t(data.size());
+    if (version == 2)
+        return bytesOf(id) + be(n, 3) + data;
+    return bytesOf(id) + (version == 4 && !plainSize ? synchsafe(n) : be(n, 4)) + be(flags, 2) + data;
 }
 
 Bytes id3Tag(int version, const Bytes &frames, uint8_t flags, size_t padding)
 {
-    Bytes out = bytesOf("ID3");
-    out.push_back(uint8_t(version));
-    out.push_back(0);
-    out.push_back(flags);
-    append(out, synchsafe(uint32_t(frames.size() + padding)));
-    append(out, frames);
-    out.resize(out.size() + padding, 0);
-    return out;
+    return bytesOf("ID3") + Bytes{uint8_t(version), 0, flags} +
+           synchsafe(uint32_t(frames.size() + padding)) + frames + Bytes(padding, 0);
 }
 
 Bytes unsynchronise(const Bytes &data)
@@ -201,11 +138,6 @@ StderrCapture::StderrCapture()
         dup2(fileno(file_), 2);
 }
 
-StderrCapture::~StderrCapture()
-{
-    stop();
-}
-
 std::string StderrCapture::stop()
 {
     if (saved_ < 0)
@@ -218,11 +150,9 @@ std::string StderrCapture::stop()
     if (file_ != nullptr) {
         rewind(file_);
         char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, file_)) > 0)
+        for (size_t n; (n = fread(buf, 1, sizeof buf, file_)) > 0;)
             text.append(buf, n);
         fclose(file_);
-        file_ = nullptr;
     }
     return text;
 }
@@ -232,20 +162,13 @@ std::vector<std::string> failedChecks(const std::string &text)
     static const std::string prefix = "*FAILED* check: ";
     std::vector<std::string> lines;
     std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind(prefix, 0) != 0)
-            continue;
-        // FILE:LINE: text -- the line number is the one part that moves with edits.
-        const size_t fileEnd = line.find(':', prefix.size());
-        if (fileEnd == std::string::npos)
-            continue;
-        size_t digits = fileEnd + 1;
-        while (digits < line.size() && isdigit((unsigned char)line[digits]))
-            digits++;
-        if (digits == fileEnd + 1 || line.compare(digits, 2, ": ") != 0)
-            continue;
-        lines.push_back(line.substr(0, fileEnd) + ":N" + line.substr(digits));
+    for (std::string line; std::getline(in, line);) {
+        const size_t colon = line.rfind(prefix, 0) == 0 ? line.find(':', prefix.size()) : std::string::npos;
+        size_t end = colon + 1;
+        while (colon != std::string::npos && end < line.size() && isdigit((unsigned char)line[end]))
+            end++;
+        if (colon != std::string::npos && end > colon + 1 && line.compare(end, 2, ": ") == 0)
+            lines.push_back(line.substr(0, colon) + ":N" + line.substr(end));
     }
     return lines;
 }
@@ -267,10 +190,8 @@ Opened openBytes(const std::string &path, const Bytes &bytes, LMFile *(*open)(co
 
 Bytes readAll(LMFile *file, int chunk)
 {
-    Bytes out;
-    std::vector<uint8_t> buf(static_cast<size_t>(chunk));
-    int n;
-    while ((n = LMFileRead(file, buf.data(), chunk)) > 0)
+    Bytes out, buf(static_cast<size_t>(chunk));
+    for (int n; (n = LMFileRead(file, buf.data(), chunk)) > 0;)
         out.insert(out.end(), buf.begin(), buf.begin() + n);
     return out;
 }
