@@ -19,17 +19,13 @@ std::vector<std::string> lines(const std::string &text)
 
 Bytes taggedWav()
 {
-    Bytes comm = {0, 'e', 'n', 'g', 'd', 0, 'l', 'i', 'n', 'e', '"', '\\'};
-    Bytes pic = {0};
-    append(pic, bytesOf(std::string("image/png\0", 10)));
-    append(pic, {3, 0, 1, 2, 3, 4, 5});
-    Bytes frames = id3Frame(3, "TIT2", id3Text(1, {0xFF, 0xFE, 'T', 0, 0xE9, 0})) +
-                   id3Frame(3, "TPE1", id3Text(0, bytesOf("Art"))) +
-                   id3Frame(3, "TCON", id3Text(0, bytesOf("(13)"))) +
-                   id3Frame(3, "TYER", id3Text(0, bytesOf("2001"))) +
-                   id3Frame(3, "TRCK", id3Text(0, bytesOf("9"))) +
-                   id3Frame(3, "COMM", comm) + id3Frame(3, "COMM", comm) +
-                   id3Frame(3, "APIC", pic);
+    const Bytes comm = {0, 'e', 'n', 'g', 'd', 0, 'l', 'i', 'n', 'e', '"', '\\'};
+    const Bytes pic = bytesOf(std::string("\0image/png\0\3\0", 13)) + Bytes{1, 2, 3, 4, 5};
+    auto text = [](const std::string &s) { return Bytes{0} + bytesOf(s); };
+    const Bytes frames = id3Frame(3, "TIT2", {1, 0xFF, 0xFE, 'T', 0, 0xE9, 0}) + id3Frame(3, "TPE1", text("Art")) +
+                         id3Frame(3, "TCON", text("(13)")) + id3Frame(3, "TYER", text("2001")) +
+                         id3Frame(3, "TRCK", text("9")) + id3Frame(3, "COMM", comm) + id3Frame(3, "COMM", comm) +
+                         id3Frame(3, "APIC", pic);
     return wavFile(2, 44100, 16, tonePcm(44100, 2, 16, 0.5), {{"id3 ", id3Tag(3, frames)}});
 }
 
