@@ -61,6 +61,7 @@ struct Id3Walk {
     size_t size;
     int version;
     bool unsync;   // version 4: every frame was unsynchronised
+    size_t comment_len, comment_cap;   // the comment built so far
 };
 
 static bool Id3IdChar(unsigned char c)
@@ -131,8 +132,9 @@ static void Id3SetNumber(int32_t *field, const unsigned char *data, size_t size)
 }
 
 // Appends "description=text" (or the one that is not empty) to the comment, entries of
-// several frames joined by ";\n".
-static void Id3AddComment(LMTag *tag, const unsigned char *data, size_t size)
+// several frames joined by ";\n". The text grows by doubling, so that a tag of many small
+// comment frames costs no more than one of a few large ones.
+static void Id3AddComment(LMTag *tag, Id3Walk *w, const unsigned char *data, size_t size)
 {
     if (size < 4)
         return;
@@ -141,32 +143,33 @@ static void Id3AddComment(LMTag *tag, const unsigned char *data, size_t size)
     size_t n = size - 4, used = 0;
     char *description = LMId3DecodeText(encoding, p, n, &used);
     char *text = LMId3DecodeText(encoding, p + used, n - used, NULL);
-    if (description != NULL || text != NULL) {
-        size_t old = tag->comment ? strlen(tag->comment) : 0;
-        size_t dlen = description ? strlen(description) : 0;
-        size_t tlen = text ? strlen(text) : 0;
-        char *joined = (char *)malloc(old + 2 + dlen + 1 + tlen + 1);
-        if (joined != NULL) {
-            char *q = joined;
-            if (old > 0) {
-                memcpy(q, tag->comment, old);
-                memcpy(q + old, ";\n", 2);
-                q += old + 2;
-            }
-            if (dlen > 0) {
-                memcpy(q, description, dlen);
-                q += dlen;
-            }
-            if (dlen > 0 && tlen > 0)
-                *q++ = '=';
-            if (tlen > 0) {
-                memcpy(q, text, tlen);
-                q += tlen;
-            }
-            *q = '\0';
-            free(tag->comment);
-            tag->comment = joined;
+    const size_t dlen = description ? strlen(description) : 0;
+    const size_t tlen = text ? strlen(text) : 0;
+    const size_t need = w->comment_len + 2 + dlen + 1 + tlen + 1;
+    if (dlen + tlen > 0 && need > w->comment_cap) {
+        size_t cap = w->comment_cap ? w->comment_cap : 64;
+        while (cap < need)
+            cap *= 2;
+        char *grown = (char *)realloc(tag->comment, cap);
+        if (grown != NULL) {
+            tag->comment = grown;
+            w->comment_cap = cap;
         }
+    }
+    if (dlen + tlen > 0 && need <= w->comment_cap) {
+        char *q = tag->comment + w->comment_len;
+        if (w->comment_len > 0) {
+            memcpy(q, ";\n", 2);
+            q += 2;
+        }
+        memcpy(q, description ? description : "", dlen);
+        q += dlen;
+        if (dlen > 0 && tlen > 0)
+            *q++ = '=';
+        memcpy(q, text ? text : "", tlen);
+        q += tlen;
+        *q = '\0';
+        w->comment_len = (size_t)(q - tag->comment);
     }
     free(description);
     free(text);
@@ -207,9 +210,10 @@ static void Id3SetPicture(LMTag *tag, const unsigned char *data, size_t size, in
     tag->picture_size = (int32_t)n;
 }
 
-static void Id3ReadFrame(LMTag *tag, const unsigned char *id, int version,
+static void Id3ReadFrame(LMTag *tag, Id3Walk *w, const unsigned char *id,
                          const unsigned char *data, size_t size)
 {
+    const int version = w->version;
     if (Id3IsFrame(id, version, "TIT2", "TT2")) {
         Id3SetOnce(&tag->title, data, size);
     } else if (Id3IsFrame(id, version, "TPE1", "TP1")) {
@@ -229,7 +233,7 @@ static void Id3ReadFrame(LMTag *tag, const unsigned char *id, int version,
     } else if (Id3IsFrame(id, version, "TRCK", "TRK")) {
         Id3SetNumber(&tag->track, data, size);
     } else if (Id3IsFrame(id, version, "COMM", "COM")) {
-        Id3AddComment(tag, data, size);
+        Id3AddComment(tag, w, data, size);
     } else if (Id3IsFrame(id, version, "APIC", "PIC")) {
         Id3SetPicture(tag, data, size, version);
     }
@@ -262,7 +266,7 @@ enum : unsigned {
 // Strips what the frame flags put around the data, resynchronising into `scratch` when
 // needed (the caller frees it), and hands the data to the frame reader. Compressed and
 // encrypted frames are skipped: their data cannot be read as it stands.
-static void Id3ReadFlaggedFrame(LMTag *tag, const Id3Walk *w, const unsigned char *id,
+static void Id3ReadFlaggedFrame(LMTag *tag, Id3Walk *w, const unsigned char *id,
                                 unsigned flags, const unsigned char *data, size_t size)
 {
     size_t skip = 0;
@@ -288,11 +292,11 @@ static void Id3ReadFlaggedFrame(LMTag *tag, const Id3Walk *w, const unsigned cha
             skip += 4;
     }
     if (skip <= size)
-        Id3ReadFrame(tag, id, w->version, data + skip, size - skip);
+        Id3ReadFrame(tag, w, id, data + skip, size - skip);
     free(scratch);
 }
 
-static void Id3WalkFrames(LMTag *tag, const Id3Walk *w, size_t pos)
+static void Id3WalkFrames(LMTag *tag, Id3Walk *w, size_t pos)
 {
     const size_t headerSize = w->version == 2 ? 6 : 10;
     while (pos <= w->size && w->size - pos >= headerSize) {
@@ -335,7 +339,7 @@ int LMTagParseId3v2(LMTag *tag, const void *block, size_t length)
         return 0;
     }
 
-    Id3Walk w = {b + 10, (size_t)size, version, false};
+    Id3Walk w = {b + 10, (size_t)size, version, false, 0, 0};
     unsigned char *resynced = NULL;
     if (flags & 0x80) {
         // Versions 2 and 3 unsynchronise the whole tag, frame sizes counting the bytes
