@@ -13,6 +13,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <QDir>
 #include <QFile>
 #include <QMetaObject>
 
@@ -150,7 +151,7 @@ std::optional<QStringList> MusicLibrary::getAudioFilesInDirectory(const QString 
     QStringList result;
     std::set<FolderKey> visited;   // a link back to a parent would otherwise recurse forever
     // Folders still to walk; the first one must list, later ones may fail silently.
-    std::vector<QByteArray> pending{QFile::encodeName(folder)};
+    std::vector<QByteArray> pending{QFile::encodeName(QDir::cleanPath(folder))};
     bool first = true;
     while (!pending.empty()) {
         QByteArray dirPath = std::move(pending.back());

@@ -2,14 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +11,7 @@
 #include "library/character_encoding.h"
 #include "library/cue_sheet.h"
 #include "library/user_settings.h"
+#include "platform/core/atomic_file.h"
 #include "platform/core/file_system_object.h"
 
 namespace {
@@ -53,47 +48,6 @@ private:
     bool havePreferred_ = false;
 };
 
-// Writes the bytes as a new file at `path` unless something is there already; an existing
-// file is never replaced, even by a scan running at the same time. The text goes to a
-// hidden file beside it first, so the sheet appears whole or not at all.
-bool writeOnce(const QString &path, const char *bytes, size_t length)
-{
-    QByteArray target = QFile::encodeName(path);
-    if (access(target.constData(), F_OK) == 0)
-        return true;
-    QFileInfo info(path);
-    QByteArray temp = QFile::encodeName(info.path() + QStringLiteral("/.") + info.fileName()) + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    bool ok = true;
-    for (size_t done = 0; ok && done < length;) {
-        ssize_t n = write(fd, bytes + done, length - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += size_t(n);
-    }
-    ok = ok && fchmod(fd, 0644) == 0 && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (ok) {
-        if (link(temp.constData(), target.constData()) == 0 || errno == EEXIST) {
-            unlink(temp.constData());
-            return true;
-        }
-        // File systems without hard links (memory cards): check, then rename.
-        if (access(target.constData(), F_OK) == 0) {
-            unlink(temp.constData());
-            return true;
-        }
-        if (rename(temp.constData(), target.constData()) == 0)
-            return true;
-    }
-    unlink(temp.constData());
-    return false;
-}
-
 QString withExtension(const QString &path, const QString &extension)
 {
     QFileInfo info(path);
@@ -110,7 +64,7 @@ LMCueSheet *findCueSheet(const QString &path, const LMTag &tag)
     if (tag.cuesheet == nullptr || *tag.cuesheet == '\0')
         return nullptr;
     QString written = PlayableItem::embeddedCueSheetPath(path);
-    if (writeOnce(written, tag.cuesheet, strlen(tag.cuesheet)))
+    if (AtomicFile::createOnce(written, QByteArray(tag.cuesheet)))
         return LMCueSheetParseFile(QFile::encodeName(written).constData());
     // A folder that cannot be written to still shows the tracks, from the tag itself.
     return LMCueSheetParseBytes(tag.cuesheet, strlen(tag.cuesheet));

@@ -9,9 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "library/line_reader.h"
+#include "platform/core/atomic_file.h"
 #include "platform/core/file_system_object.h"
 
 bool LMPlaylistLineEntry(const char *line, size_t length, size_t *entryStart, size_t *entryLength)
@@ -109,14 +109,7 @@ QString resolve(const QString &fileName)
 // everything is written and flushed.
 static bool replaceContents(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return AtomicFile::replace(path, bytes);
 }
 
 static QByteArray entryLines(const QStringList &paths)

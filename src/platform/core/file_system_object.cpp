@@ -231,7 +231,7 @@ QStringList FileSystemObject::subDirectories(const QString &path, bool fullPath)
     if (!names)
         return result;
     for (const QString &name : *names) {
-        QString full = path + QLatin1Char('/') + name;
+        QString full = path.endsWith(QLatin1Char('/')) ? path + name : path + QLatin1Char('/') + name;
         if (directoryExists(full))
             result << (fullPath ? full : name);
     }
