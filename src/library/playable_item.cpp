@@ -251,15 +251,15 @@ QString PlayableItem::GetCoverArtFile(const QString &path, const QString &album)
     static const char *const kExtensions[] = {"bmp", "BMP", "tif", "TIF", "png", "PNG",
                                               "jpg", "JPG", "jpeg", "JPEG", "gif", "GIF"};
     FileSystemObject *fs = FileSystemObject::sharedObject();
-    for (const char *e : kExtensions) {
-        QString candidate = withExtension(path, QLatin1String(e));
-        if (fs->fileExists(candidate))
-            return candidate;
-    }
-    if (!album.isEmpty()) {
-        QString folder = QFileInfo(path).path();
+    QFileInfo info(path);
+    const QString folder = info.path() + QLatin1Char('/');
+    const QString stems[2] = {folder + info.completeBaseName() + QLatin1Char('.'),
+                              album.isEmpty() ? QString() : folder + album + QLatin1Char('.')};
+    for (const QString &stem : stems) {
+        if (stem.isNull())
+            continue;
         for (const char *e : kExtensions) {
-            QString candidate = folder + QLatin1Char('/') + album + QLatin1Char('.') + QLatin1String(e);
+            QString candidate = stem + QLatin1String(e);
             if (fs->fileExists(candidate))
                 return candidate;
         }
