@@ -3,13 +3,29 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 LMLineReader *LMLineReaderOpenFile(const char *path)
 {
     if (path == NULL)
         return NULL;
-    FILE *f = fopen(path, "rb");
-    if (f == NULL)
+    // Only regular files: opening a FIFO would block the reading thread for good, and a
+    // folder has no lines.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return NULL;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
+        close(fd);
+        return NULL;
+    }
+    FILE *f = fdopen(fd, "rb");
+    if (f == NULL) {
+        close(fd);
+        return NULL;
+    }
     LMLineReader *r = static_cast<LMLineReader *>(calloc(1, sizeof(LMLineReader)));
     if (r == NULL) {
         fclose(f);

@@ -172,17 +172,21 @@ std::optional<QStringList> MusicLibrary::getAudioFilesInDirectory(const QString 
             if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
                 continue;
             QByteArray path = dirPath + '/' + name;
-            bool isDir = e->d_type == DT_DIR;
-            if (recursive && (isDir || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN)) {
+            // Only regular files count: a FIFO or device named like music would block the
+            // reader that opens it.
+            bool isFile = e->d_type == DT_REG;
+            if (e->d_type == DT_DIR || e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
                 // Links are followed, as a file manager does; a folder is walked once.
-                isDir = stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-                if (isDir) {
-                    if (visited.insert({st.st_dev, st.st_ino}).second)
+                if (stat(path.constData(), &st) != 0)
+                    continue;
+                if (S_ISDIR(st.st_mode)) {
+                    if (recursive && visited.insert({st.st_dev, st.st_ino}).second)
                         subfolders.push_back(path);
                     continue;
                 }
+                isFile = S_ISREG(st.st_mode);
             }
-            if (!isDir && hasAudioExtension(name))
+            if (isFile && hasAudioExtension(name))
                 result.append(QFile::decodeName(path));
         }
         closedir(dir);

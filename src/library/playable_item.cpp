@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -68,6 +70,13 @@ LMCueSheet *findCueSheet(const QString &path, const LMTag &tag)
         return LMCueSheetParseFile(QFile::encodeName(written).constData());
     // A folder that cannot be written to still shows the tracks, from the tag itself.
     return LMCueSheetParseBytes(tag.cuesheet, strlen(tag.cuesheet));
+}
+
+// Pictures are loaded on the main thread: a FIFO named like one would block it.
+bool isRegularFile(const QString &path)
+{
+    struct stat st;
+    return stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 QImage loadImage(const QString &path)
@@ -250,7 +259,6 @@ QString PlayableItem::GetCoverArtFile(const QString &path, const QString &album)
 {
     static const char *const kExtensions[] = {"bmp", "BMP", "tif", "TIF", "png", "PNG",
                                               "jpg", "JPG", "jpeg", "JPEG", "gif", "GIF"};
-    FileSystemObject *fs = FileSystemObject::sharedObject();
     QFileInfo info(path);
     const QString folder = info.path() + QLatin1Char('/');
     const QString stems[2] = {folder + info.completeBaseName() + QLatin1Char('.'),
@@ -260,7 +268,7 @@ QString PlayableItem::GetCoverArtFile(const QString &path, const QString &album)
             continue;
         for (const char *e : kExtensions) {
             QString candidate = stem + QLatin1String(e);
-            if (fs->fileExists(candidate))
+            if (isRegularFile(candidate))
                 return candidate;
         }
     }

@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "library/cue_sheet.h"
 #include "support/test_support.h"
 
@@ -189,6 +191,10 @@ TEST(CueSheet, PushedLinesGiveTheSameSheetAsTheFileReader)
     EXPECT_FLOAT_EQ(pushed->tracks[0].length, fromFile->tracks[0].length);
     EXPECT_EQ(str(pushed->tracks[1].title), str(fromFile->tracks[1].title));
     EXPECT_EQ(LMCueSheetParseFile(dir.file("missing.cue").c_str()), nullptr);
+    // Only regular files: a FIFO would block the scan for good.
+    ASSERT_EQ(mkfifo(dir.file("fifo.cue").c_str(), 0644), 0);
+    EXPECT_EQ(LMCueSheetParseFile(dir.file("fifo.cue").c_str()), nullptr);
+    EXPECT_EQ(LMCueSheetParseFile(dir.path().c_str()), nullptr);
 }
 
 TEST(CueSheet, RealSheetsFromOtherProjects)

@@ -51,6 +51,7 @@ TEST_F(MusicLibraryTest, WalkFindsAudioExtensionsInAnyCaseAndAnyFolder)
     mkdir("Inbox");
     mkdir("Music/Deep/Deeper");
     mkdir("box.flac");   // a folder, whatever its name
+    ASSERT_EQ(mkfifo(docs.file("pipe.flac").c_str(), 0644), 0);   // would block a reader
     for (const char *name : {"B.flac", "a.wav", "c.txt", "song.FLAC", "song.ogg", ".hidden.mp3", "Inbox/in.m4a",
                              "Music/Deep/Deeper/x.Mp3", "box.flac/inside.ape", "noext", "t.wv", "u.AIF", "v.aiff"})
         lmtest::writeFile(docs.file(name), "x");
@@ -85,7 +86,7 @@ TEST_F(MusicLibraryTest, LinksBackToAParentDoNotRecurseForever)
     auto found = MusicLibrary::getAudioFilesInDirectory(q(".").chopped(2), true);
     ASSERT_TRUE(found);
     MusicLibrary::sortPaths(*found);
-    EXPECT_EQ(*found, (QStringList{q("dangling.flac"), q("Linked/o.wav"), q("Music/Sub/a.flac")}));
+    EXPECT_EQ(*found, (QStringList{q("Linked/o.wav"), q("Music/Sub/a.flac")}));
 }
 
 TEST_F(MusicLibraryTest, UnreadableSubfolderAddsNothing)

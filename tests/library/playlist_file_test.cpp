@@ -43,6 +43,8 @@ TEST_F(PlaylistFileTest, CommentsBlankLinesAndLineEndsAreNotEntries)
     EXPECT_EQ(PlaylistLines::read("missing.m3u").count(), 0);
     EXPECT_EQ(PlaylistLines::read(QString()).count(), 0);
     EXPECT_EQ(PlaylistLines::read(QString::fromStdString(docs.path())).count(), 0);   // a folder
+    ASSERT_EQ(mkfifo(docs.file("fifo.m3u").c_str(), 0644), 0);
+    EXPECT_EQ(PlaylistLines::read("fifo.m3u").count(), 0);   // does not block
 }
 
 TEST_F(PlaylistFileTest, LongLinesArriveInPiecesEachJudgedByItself)
