@@ -77,7 +77,7 @@ bool CharacterEncoding::convert(const QByteArray &bytes, unsigned value, QString
     return true;
 }
 
-static bool isValidUtf8(const QByteArray &bytes)
+static bool isWellFormedUtf8(const QByteArray &bytes)
 {
     const unsigned char *s = reinterpret_cast<const unsigned char *>(bytes.constData());
     qsizetype n = bytes.size(), i = 0;
@@ -108,13 +108,6 @@ static bool isValidUtf8(const QByteArray &bytes)
     return true;
 }
 
-QString CharacterEncoding::parseCString(const char *bytes)
-{
-    if (bytes == nullptr)
-        return QStringLiteral("");
-    return parseCString(QByteArray(bytes));
-}
-
 // The text runs up to its first zero byte.
 static QByteArray upToZero(const QByteArray &raw)
 {
@@ -122,11 +115,23 @@ static QByteArray upToZero(const QByteArray &raw)
     return zero >= 0 ? raw.left(zero) : raw;
 }
 
+bool CharacterEncoding::isValidUtf8(const QByteArray &raw)
+{
+    return isWellFormedUtf8(upToZero(raw));
+}
+
+QString CharacterEncoding::parseCString(const char *bytes)
+{
+    if (bytes == nullptr)
+        return QStringLiteral("");
+    return parseCString(QByteArray(bytes));
+}
+
 QString CharacterEncoding::parseCString(const QByteArray &raw)
 {
     // Decide UTF-8 before touching the store: most texts are UTF-8 and need no lookup.
     QByteArray bytes = upToZero(raw);
-    if (isValidUtf8(bytes))
+    if (isWellFormedUtf8(bytes))
         return QString::fromUtf8(bytes);
     return parseCString(bytes, unsigned(UserDefaults::integerForKey(SettingsKeys::PreferedEnc)));
 }
@@ -134,7 +139,7 @@ QString CharacterEncoding::parseCString(const QByteArray &raw)
 QString CharacterEncoding::parseCString(const QByteArray &raw, unsigned preferred)
 {
     QByteArray bytes = upToZero(raw);
-    if (isValidUtf8(bytes))
+    if (isWellFormedUtf8(bytes))
         return QString::fromUtf8(bytes);
     const unsigned table[] = {preferred, Western, ChineseSimplified, ChineseTraditional, Japanese, Korean, Russian};
     for (size_t i = 0; i < sizeof table / sizeof table[0]; i++) {
