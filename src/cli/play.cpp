@@ -31,6 +31,7 @@ struct Session {
     size_t next = 0;
     LMFile *tail = nullptr;              // the last file handed to the engine
     bool ended = false;                  // the engine reported the end; waiting for play-out
+    bool startPending = false;           // the next file starts from the event loop
     bool finished = false;
     bool tty = false;
     bool progressShown = false;
@@ -61,6 +62,7 @@ struct Session {
         next = index + 1;
         tail = files[index];
         ended = false;
+        startPending = false;
         LMPlayerPlayFile(player, files[index]);
         if (volume >= 0)
             LMPlayerSetVolume(player, volume);   // the volume belongs to each new queue
@@ -92,11 +94,13 @@ struct Session {
             if (!ended) {
                 fprintf(stderr, "lumenar-cli play: the audio output stopped\n");
                 finish(1);
+            } else if (startPending) {
+                break;   // the queue that ended reports its stop more than once
             } else if (next < files.size()) {
                 // Started from the event loop, not from inside the engine's listener.
                 const size_t index = next;
+                startPending = true;
                 QTimer::singleShot(0, [this, index] { start(index); });
-                ended = false;
             } else {
                 finish(0);
             }

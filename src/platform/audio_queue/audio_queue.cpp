@@ -136,9 +136,19 @@ struct OpaqueAudioQueue final : DeviceClient, std::enable_shared_from_this<Opaqu
             Qt::QueuedConnection);
     }
 
-    void postRunningChanged()
+    // A notification that is out of date when it arrives (the value changed again since)
+    // is dropped: the later one reports the value listeners will read.
+    void postRunningChanged(bool value)
     {
-        post([](OpaqueAudioQueue *q) { q->fireListeners(kAudioQueueProperty_IsRunning); });
+        post([value](OpaqueAudioQueue *q) {
+            bool now;
+            {
+                std::lock_guard<std::mutex> lock(q->mutex);
+                now = q->running;
+            }
+            if (now == value)
+                q->fireListeners(kAudioQueueProperty_IsRunning);
+        });
     }
 
     void fireListeners(AudioQueuePropertyID property)
@@ -274,7 +284,7 @@ struct OpaqueAudioQueue final : DeviceClient, std::enable_shared_from_this<Opaqu
         if (failedNow) {
             fprintf(stderr, "audio: the packet decoder failed; output stopped\n");
             if (wasRunning)
-                postRunningChanged();
+                postRunningChanged(false);
         }
         return got;
     }
@@ -289,7 +299,7 @@ struct OpaqueAudioQueue final : DeviceClient, std::enable_shared_from_this<Opaqu
             stopRequested = false;
         }
         if (wasRunning)
-            postRunningChanged();
+            postRunningChanged(false);
         post([](OpaqueAudioQueue *q) {
             if (q->closeWhenDrained)
                 q->finalize();
@@ -310,7 +320,7 @@ struct OpaqueAudioQueue final : DeviceClient, std::enable_shared_from_this<Opaqu
         }
         fprintf(stderr, "audio: output failed: %s\n", why ? why : "unknown error");
         if (wasRunning)
-            postRunningChanged();
+            postRunningChanged(false);
         post([](OpaqueAudioQueue *q) {
             if (q->closeWhenDrained)
                 q->finalize();
@@ -522,7 +532,7 @@ OSStatus AudioQueueStart(AudioQueueRef q, const void *startTime)
         return err;
     }
     if (!wasRunning)
-        q->postRunningChanged();
+        q->postRunningChanged(true);
     return noErr;
 }
 
@@ -561,7 +571,7 @@ OSStatus AudioQueueStop(AudioQueueRef q, bool immediate)
         if (q->opened)
             q->device->reset();
         if (wasRunning)
-            q->postRunningChanged();
+            q->postRunningChanged(false);
         return noErr;
     }
     {
