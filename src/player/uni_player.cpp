@@ -15,6 +15,7 @@ Q_LOGGING_CATEGORY(lcPlayer, "lumenar.player")
 
 const QString UniPlayer::kPlayAction = QStringLiteral("play:");
 const QString UniPlayer::kFadeAction = QStringLiteral("sleepTransition:");
+const QString UniPlayer::kPlayedOutAction = QStringLiteral("playedOut");
 
 namespace {
 
@@ -22,6 +23,9 @@ namespace {
 constexpr double kCueTrackEndLead = 0.1;
 // The following cue track is reached without a seek when the decoder is this close to it.
 constexpr double kConsecutiveSlack = 2.0;
+// The longest the output may take to play out what it holds after the end (three buffers
+// and the sound server's latency); past it the end is taken as heard.
+constexpr double kPlayOutLimit = 8.0;
 
 QString failureKey(const PlayableItem &item)
 {
@@ -88,6 +92,7 @@ void UniPlayer::play(const PlayableItemPtr &item)
                           currentItem_->path() == item->path();
     const bool consecutive = sameFile && currentItem_->trackNumber() + 1 == item->trackNumber();
 
+    cancelPlayedOut();
     setCurrentItem(item);
     queuedItem_.reset();
 
@@ -100,6 +105,7 @@ void UniPlayer::play(const PlayableItemPtr &item)
         failedInARow_.clear();
         if (!item->ownFile())
             LMFileSeek(file, item->startTime());
+        engineFile_ = file;
         LMPlayerPlayFile(player_, file);
         return;
     }
@@ -159,6 +165,7 @@ void UniPlayer::restoreItem(const PlayableItemPtr &item, double seconds)
     if (LMFile *file = openItem(item)) {
         LMFileSeek(file, seconds);
         LMPlayerQueueFile(player_, file);
+        engineFile_ = LMPlayerCurrentFile(player_);
     }
 }
 
@@ -187,21 +194,6 @@ bool UniPlayer::endsWithFile(const PlayableItem &item) const
     return file != nullptr && double(item.startTime()) + double(item.totalTime()) + kCueTrackEndLead >= file->duration;
 }
 
-// How long before its end the next whole file is queued. Position events come once per
-// second of decoded audio, one buffer at a time, and the engine joins the successor only
-// when it is chained before the refill that reaches the end: the window must hold a
-// position event of a refill before that one.
-double UniPlayer::queueAheadSeconds() const
-{
-    LMFile *file = LMPlayerCurrentFile(player_);
-    if (file == nullptr)
-        return 1.0;
-    const double bytesPerSecond = double(file->sample_rate) * file->num_channels * (file->bits_per_sample / 8);
-    if (bytesPerSecond <= 0)
-        return 1.0;
-    return 1.0 + 2.0 * LMPlayerBufferSizeForFile(file) / bytesPerSecond;
-}
-
 void UniPlayer::checkPlayer()
 {
     if (!currentItem_ || player_ == nullptr)
@@ -213,8 +205,10 @@ void UniPlayer::checkPlayer()
         LMFile *file = LMPlayerCurrentFile(player_);
         if (file == nullptr || file->next != nullptr)
             return;
-        const double remaining = double(item.totalTime()) - currentTime();
-        if (remaining < queueAheadSeconds() && remaining > -1.0 && delegate_ != nullptr)
+        // About a second of decoding before the end. Position events come at least a
+        // second apart, so one falls within the last second or on the refill that reaches
+        // the end; the engine joins a successor chained then on its next refill.
+        if (std::fabs(currentTime() - double(item.totalTime())) < 1.0 && delegate_ != nullptr)
             queueItem(delegate_->nextItem());
         return;
     }
@@ -239,6 +233,12 @@ void UniPlayer::onPlayerEvent(int event)
         checkPlayer();
         break;
     case LMPlayerEventFileChanged:
+        // Only a hand-over to a chained file promotes the queued item; the event that
+        // starting a file sends itself does not, though a successor may have been queued
+        // while that file primed its buffers.
+        if (LMPlayerCurrentFile(player_) == engineFile_)
+            break;
+        engineFile_ = LMPlayerCurrentFile(player_);
         if (queuedItem_) {
             PlayableItemPtr next = queuedItem_;
             setCurrentItem(next);
@@ -246,14 +246,22 @@ void UniPlayer::onPlayerEvent(int event)
         }
         break;
     case LMPlayerEventPaused:
+        if (playedOut_ && LMPlayerGetState(player_) == LMPlayerStatePaused && player_->stopping)
+            runPlayedOut();
+        NowPlaying::shared()->setPlaying(playing());
+        break;
     case LMPlayerEventPlaying:
         NowPlaying::shared()->setPlaying(playing());
         break;
     case LMPlayerEventEnded:
-        if (locked_)
-            play(currentItem_);
-        else if (currentItem_)
-            onItemEnd();
+        // Whatever comes next replaces the output at once; the last buffers of this item
+        // are heard first.
+        if (locked_) {
+            PlayableItemPtr again = currentItem_;
+            whenPlayedOut([this, again] { play(again); });
+        } else if (currentItem_) {
+            whenPlayedOut([this] { onItemEnd(); });
+        }
         break;
     case LMPlayerEventError:
         qCWarning(lcPlayer, "Error player event");
@@ -263,6 +271,31 @@ void UniPlayer::onPlayerEvent(int event)
         break;
     }
     dispatchEvent(event);
+}
+
+void UniPlayer::whenPlayedOut(std::function<void()> action)
+{
+    cancelPlayedOut();
+    if (LMPlayerGetState(player_) != LMPlayerStateEnded) {
+        action();
+        return;
+    }
+    playedOut_ = std::move(action);
+    DelayedPerform::perform(this, kPlayedOutAction, [this] { runPlayedOut(); }, kPlayOutLimit);
+}
+
+void UniPlayer::runPlayedOut()
+{
+    std::function<void()> action = std::move(playedOut_);
+    cancelPlayedOut();
+    if (action)
+        action();
+}
+
+void UniPlayer::cancelPlayedOut()
+{
+    playedOut_ = nullptr;
+    DelayedPerform::cancel(this, kPlayedOutAction);
 }
 
 void UniPlayer::setCurrentItem(const PlayableItemPtr &item)
@@ -294,6 +327,7 @@ void UniPlayer::publishNowPlaying()
 
 void UniPlayer::play()
 {
+    cancelPlayedOut();
     LMPlayerPlay(player_);
 }
 
@@ -305,6 +339,7 @@ void UniPlayer::pause()
 
 void UniPlayer::seekToTime(double seconds)
 {
+    cancelPlayedOut();
     LMPlayerSeek(player_, seconds);
 }
 
@@ -393,6 +428,7 @@ void UniPlayer::sleepTransition(int n)
         return;
     }
     DelayedPerform::cancelAll(this);
+    playedOut_ = nullptr;
     setVolume(0);
     pause();
     setVolume(1.0f);

@@ -60,6 +60,7 @@ public:
     // Names of the delayed requests aimed at the player.
     static const QString kPlayAction;
     static const QString kFadeAction;
+    static const QString kPlayedOutAction;
 
     // The shared instance, created on first use (a child of the application object).
     static UniPlayer *defaultPlayer();
@@ -148,10 +149,16 @@ private:
     void schedulePlay(const PlayableItemPtr &item);
     void skipFailedItem(const PlayableItemPtr &item);
     bool endsWithFile(const PlayableItem &item) const;
-    double queueAheadSeconds() const;
     void publishNowPlaying();
+    // Runs `action` once the output has played out what it holds after the end of the
+    // data (at once when it is not ending); a new play, play or seek cancels it.
+    void whenPlayedOut(std::function<void()> action);
+    void runPlayedOut();
+    void cancelPlayedOut();
 
     PlayableItemPtr currentItem_;
+    // The engine file the current item plays from (identity only, never dereferenced).
+    const LMFile *engineFile_ = nullptr;
     bool locked_ = false;
     EventHandler handlers_[kHandlerCount];
     LMPlayer *player_ = nullptr;
@@ -163,4 +170,5 @@ private:
     // Items that failed to open one after the other; stepping stops when one comes round again.
     QSet<QString> failedInARow_;
     quint64 pauseRequests_ = 0;
+    std::function<void()> playedOut_;
 };
