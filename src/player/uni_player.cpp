@@ -81,7 +81,7 @@ LMFile *UniPlayer::openItem(const PlayableItemPtr &item) const
     return opener_(QFile::encodeName(item->path()).constData());
 }
 
-void UniPlayer::play(const PlayableItemPtr &item)
+void UniPlayer::play(PlayableItemPtr item)
 {
     if (!item || player_ == nullptr)
         return;
@@ -125,7 +125,7 @@ void UniPlayer::play(const PlayableItemPtr &item)
 // one is still current, so that the list moves on from it rather than from the top; when
 // an item that already failed in this run comes round again, every candidate has failed
 // and stepping stops.
-void UniPlayer::skipFailedItem(const PlayableItemPtr &item)
+void UniPlayer::skipFailedItem(PlayableItemPtr item)
 {
     qCWarning(lcPlayer, "Cannot open %s", qPrintable(item->path()));
     failedInARow_.insert(failureKey(*item));
@@ -146,7 +146,7 @@ void UniPlayer::schedulePlay(const PlayableItemPtr &item)
     DelayedPerform::perform(this, kPlayAction, [this, item] { play(item); }, kNextItemDelay);
 }
 
-void UniPlayer::queueItem(const PlayableItemPtr &item)
+void UniPlayer::queueItem(PlayableItemPtr item)
 {
     if (!item)
         return;
@@ -157,7 +157,7 @@ void UniPlayer::queueItem(const PlayableItemPtr &item)
     queuedItem_ = item;
 }
 
-void UniPlayer::restoreItem(const PlayableItemPtr &item, double seconds)
+void UniPlayer::restoreItem(PlayableItemPtr item, double seconds)
 {
     setCurrentItem(item);
     if (!item || player_ == nullptr)
@@ -298,13 +298,13 @@ void UniPlayer::cancelPlayedOut()
     DelayedPerform::cancel(this, kPlayedOutAction);
 }
 
-void UniPlayer::setCurrentItem(const PlayableItemPtr &item)
+void UniPlayer::setCurrentItem(PlayableItemPtr item)
 {
     if (!item)
         qCDebug(lcPlayer, "Why?");
     if (currentItem_)
         previousItem_ = currentItem_;
-    currentItem_ = item;
+    currentItem_ = std::move(item);
     publishNowPlaying();
 }
 

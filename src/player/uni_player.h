@@ -87,15 +87,16 @@ public:
 
     // Plays an item: a cue track of the file already playing is reached by a seek (or, for
     // the following track while playing, by nothing at all); any other item opens its file.
-    void play(const PlayableItemPtr &item);
+    // Items are taken by value: the argument may be one of the player's own fields.
+    void play(PlayableItemPtr item);
     // The next item: a whole file is opened now and chained behind the current one.
-    void queueItem(const PlayableItemPtr &item);
+    void queueItem(PlayableItemPtr item);
     // Makes `item` current at `seconds` into its file without starting output; a later
     // play() starts there.
-    void restoreItem(const PlayableItemPtr &item, double seconds);
+    void restoreItem(PlayableItemPtr item, double seconds);
     void onItemEnd();
     void checkPlayer();
-    void setCurrentItem(const PlayableItemPtr &item);
+    void setCurrentItem(PlayableItemPtr item);
 
     void play();
     void pause();
@@ -147,7 +148,7 @@ private:
     static void engineCallback(void *user, LMPlayerEvent event);
     LMFile *openItem(const PlayableItemPtr &item) const;
     void schedulePlay(const PlayableItemPtr &item);
-    void skipFailedItem(const PlayableItemPtr &item);
+    void skipFailedItem(PlayableItemPtr item);
     bool endsWithFile(const PlayableItem &item) const;
     void publishNowPlaying();
     // Runs `action` once the output has played out what it holds after the end of the
