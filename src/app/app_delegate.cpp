@@ -193,7 +193,8 @@ void AppDelegate::restorePreviousPosition()
 
 void AppDelegate::restorePosition(const PlayableItemPtr &item)
 {
-    if (player_.isNull())
+    // Something chosen meanwhile (a media key, a peer) is not replaced.
+    if (player_.isNull() || player_->currentItem())
         return;
     player_->restoreItem(item, UserSettings::previousPosition());
     playListController_->onItemChange();
