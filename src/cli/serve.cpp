@@ -60,19 +60,18 @@ int runServe(int argc, char **argv)
         }
     }
 
+    if (!documents.isEmpty() && QFileInfo(documents).exists() && !QFileInfo(documents).isDir()) {
+        fprintf(stderr, "lumenar-cli serve: %s is not a folder\n", qPrintable(documents));
+        return 1;
+    }
     ProcessEntry::prepare();
     int qargc = 1;
     char *qargv[] = {argv[0], nullptr};
     QCoreApplication app(qargc, qargv);
     if (audio != nullptr)
         LMAudioOutputSelect(audio);
-    if (!documents.isEmpty()) {
-        if (QFileInfo(documents).exists() && !QFileInfo(documents).isDir()) {
-            fprintf(stderr, "lumenar-cli serve: %s is not a folder\n", qPrintable(documents));
-            return 1;
-        }
+    if (!documents.isEmpty())
         FileSystemObject::setDocumentsDirectory(documents);
-    }
     const QString docs = FileSystemObject::sharedObject()->documentsDirectory();
     if (!FileSystemObject::sharedObject()->ensureDirectoryExists(docs)) {
         fprintf(stderr, "lumenar-cli serve: cannot create the documents folder %s\n", qPrintable(docs));

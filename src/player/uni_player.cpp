@@ -259,7 +259,8 @@ void UniPlayer::onPlayerEvent(int event)
         if (locked_) {
             PlayableItemPtr again = currentItem_;
             whenPlayedOut([this, again] { play(again); });
-        } else if (currentItem_) {
+        } else if (currentItem_ && DelayedPerform::pendingCount(this, kPlayAction) == 0) {
+            // (With a play pending, a cue track's end already chose what comes next.)
             whenPlayedOut([this] { onItemEnd(); });
         }
         break;
