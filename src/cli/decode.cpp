@@ -57,6 +57,8 @@ int64_t decodePcm(LMFile *file, Output &out)
 }
 
 // Returns the bytes written, or -1 on an error (reported); *pcm receives the PCM format.
+// The encoder's priming (when decoding from the start) and the last packet's padding are
+// cut, as gapless playback must.
 int64_t decodePackets(LMFile *file, Output &out, AudioStreamBasicDescription *pcm)
 {
     const AudioStreamBasicDescription *format = LMCoreAudioFileFormat(file);
@@ -68,11 +70,16 @@ int64_t decodePackets(LMFile *file, Output &out, AudioStreamBasicDescription *pc
         fprintf(stderr, "lumenar-cli decode: no decoder for the stream of %s\n", out.name);
         return -1;
     }
+    int64_t priming = 0, remainder = 0;
+    LMCoreAudioFilePacketTable(file, &priming, &remainder);
+    const size_t frameBytes = pcm->mBytesPerFrame;
+    size_t skip = LMFileTell(file) == 0 ? size_t(priming) * frameBytes : 0;
     // Room for many packets, as an output queue buffer has.
     uint32_t capacity = file->block_size * 16 > kChunkBytes ? file->block_size * 16 : kChunkBytes;
     std::vector<uint8_t> buffer(capacity);
-    std::vector<uint8_t> decoded;
+    std::vector<uint8_t> decoded, held;   // the last chunk waits: its end may be padding
     int64_t total = 0;
+    bool failed = false;
     for (;;) {
         AudioStreamPacketDescription *descriptions = nullptr;
         uint32_t count = 0;
@@ -86,17 +93,29 @@ int64_t decodePackets(LMFile *file, Output &out, AudioStreamBasicDescription *pc
         free(descriptions);
         if (made < 0) {
             fprintf(stderr, "lumenar-cli decode: the decoder failed\n");
-            total = -1;
+            failed = true;
             break;
         }
-        if (!out.write(decoded.data(), decoded.size())) {
-            total = -1;
+        size_t cut = skip < decoded.size() ? skip : decoded.size();
+        skip -= cut;
+        decoded.erase(decoded.begin(), decoded.begin() + std::ptrdiff_t(cut));
+        if (decoded.empty())
+            continue;
+        if (!out.write(held.data(), held.size())) {
+            failed = true;
             break;
         }
-        total += made;
+        total += int64_t(held.size());
+        held.swap(decoded);
+    }
+    if (!failed) {
+        size_t tail = size_t(remainder) * frameBytes;
+        held.resize(held.size() > tail ? held.size() - tail : 0);
+        failed = !out.write(held.data(), held.size());
+        total += int64_t(held.size());
     }
     LMPacketDecoderFree(decoder);
-    return total;
+    return failed ? -1 : total;
 }
 
 int run(int argc, char **argv)
