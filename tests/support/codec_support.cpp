@@ -97,6 +97,15 @@ bool ffmpeg(const std::vector<std::string> &args)
     return run(argv).status == 0;
 }
 
+bool ffmpegTone(const std::string &path, const std::vector<std::string> &codecArgs, double seconds)
+{
+    std::vector<std::string> args = {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=" + std::to_string(seconds),
+                                     "-ac", "2"};
+    args.insert(args.end(), codecArgs.begin(), codecArgs.end());
+    args.push_back(path);
+    return ffmpeg(args);
+}
+
 std::vector<uint8_t> ffmpegPcm(const std::string &path, const std::string &format)
 {
     RunResult r = run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a", "-f", format, "-"});

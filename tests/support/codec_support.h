@@ -32,6 +32,10 @@ std::vector<uint8_t> ffmpegPcm(const std::string &path, const std::string &forma
 // Runs the ffmpeg tool with these arguments (after "-v error -y"); true on success.
 bool ffmpeg(const std::vector<std::string> &args);
 
+// A stereo 44.1 kHz sine tone of `seconds` encoded by the ffmpeg tool with `codecArgs`
+// (e.g. {"-c:a", "libmp3lame"}) into `path`; true on success.
+bool ffmpegTone(const std::string &path, const std::vector<std::string> &codecArgs, double seconds = 10.0);
+
 std::string md5Hex(const std::vector<uint8_t> &bytes);
 
 // Runs fn and returns what it wrote to standard error.
