@@ -11,8 +11,10 @@
 
 namespace {
 
-// Largest block a FLAC frame may carry (16-bit block size field), times 8 bytes.
-constexpr uint32_t kMaxFrameBytes = 65535u * 8u;
+// Most decoded bytes kept back from one frame. A frame holds at most 65536 samples, but
+// the decoder stands in for lost frames with silence of their length, which a hostile
+// file can make arbitrarily long; what exceeds this is dropped.
+constexpr uint32_t kMaxPendingBytes = 4u << 20;
 
 struct LMFlacFile {
     LMFile file;
@@ -150,7 +152,7 @@ bool reservePending(LMFlacFile *ff, uint32_t bytes)
 {
     if (bytes <= ff->pending_capacity)
         return true;
-    if (bytes > kMaxFrameBytes)
+    if (bytes > kMaxPendingBytes)
         return false;
     uint8_t *grown = (uint8_t *)realloc(ff->pending, bytes);
     if (grown == NULL)
@@ -184,12 +186,14 @@ FLAC__StreamDecoderWriteStatus flac_on_frame(const FLAC__StreamDecoder *decoder,
         ff->filled = b * (index + count);
     }
     if (count < n) {
-        const uint32_t rest = (n - count) * b;
-        if (!reservePending(ff, ff->pending_length + rest))
-            return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+        const uint64_t want = uint64_t(n - count) * b;
+        const uint64_t room = (kMaxPendingBytes - ff->pending_length) / b * b;
+        const uint32_t rest = uint32_t(want < room ? want : room);
+        if (rest == 0 || !reservePending(ff, ff->pending_length + rest))
+            return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
         uint8_t *dst = ff->pending + ff->pending_length;
         if (usable)
-            putFrames(dst, buffer[0], buffer[1], count, n - count, b);
+            putFrames(dst, buffer[0], buffer[1], count, rest / b, b);
         else
             memset(dst, 0, rest);
         ff->pending_length += rest;
@@ -246,7 +250,9 @@ double LMFlacFileTell(LMFile *file)
 {
     assert(file->type == LMFileTypeFlac);
     LMFlacFile *ff = (LMFlacFile *)file;
-    return LMFileTimeForFrame(file, ff->current_frame, ff->total_frames);
+    // A stream may hold more frames than its header states; time stops at the duration.
+    const uint64_t frame = ff->current_frame < ff->total_frames ? ff->current_frame : ff->total_frames;
+    return LMFileTimeForFrame(file, frame, ff->total_frames);
 }
 
 int LMFlacFileRead(LMFile *file, void *buffer, int length)
@@ -270,8 +276,10 @@ int LMFlacFileRead(LMFile *file, void *buffer, int length)
         if (ff->pending_offset == ff->pending_length)
             clearPending(ff);
     }
+    // Past END_OF_STREAM lie only error states, in some of which the decoder reports
+    // success without decoding anything.
     while (ff->pending_length == 0 && ff->requested - ff->filled >= blockSize &&
-           FLAC__stream_decoder_get_state(ff->decoder) != FLAC__STREAM_DECODER_END_OF_STREAM &&
+           FLAC__stream_decoder_get_state(ff->decoder) < FLAC__STREAM_DECODER_END_OF_STREAM &&
            FLAC__stream_decoder_process_single(ff->decoder)) {
     }
     const uint32_t filled = ff->filled;

@@ -238,6 +238,25 @@ TEST_F(FlacReader, StreamWithoutStatedLengthPlaysAndSeeksToItsStart)
     LMFileClose(f);
 }
 
+TEST_F(FlacReader, LostFramesPlayAsBoundedSilenceAndReadingEnds)
+{
+    FlacSpec spec;
+    spec.seconds = 2.0;   // 21 whole blocks and a short one
+    std::vector<uint8_t> all = lmtest::writeFlac(path(), spec);
+    ASSERT_FALSE(all.empty());
+    ASSERT_TRUE(lmtest::renumberLastFlacFrame(path(), 3000));
+    LMFile *f = LMFileOpen(path().c_str());
+    ASSERT_NE(f, nullptr);
+    // The decoder stands in for the "lost" frames with silence; more than any one read
+    // holds, and more than a frame can be.
+    std::vector<uint8_t> pcm = readAll(f, int(f->block_size * 2));
+    EXPECT_GT(pcm.size(), all.size() + 65536 * 4);
+    EXPECT_LE(pcm.size(), all.size() + (4u << 20));
+    EXPECT_TRUE(std::equal(all.begin(), all.begin() + 21 * 4096 * 4, pcm.begin()));
+    EXPECT_DOUBLE_EQ(LMFileTell(f), f->duration);
+    LMFileClose(f);
+}
+
 TEST(FlacFixtures, EveryFileOpensOrIsRefusedAndReadsToItsEnd)
 {
     LMTEST_REQUIRE_FIXTURES("flac");

@@ -26,7 +26,66 @@ bool forgetLength(const std::string &path)
     return true;
 }
 
+uint8_t crc8(const uint8_t *p, size_t n)
+{
+    uint8_t c = 0;
+    for (size_t i = 0; i < n; i++) {
+        c ^= p[i];
+        for (int k = 0; k < 8; k++)
+            c = uint8_t(c & 0x80 ? (c << 1) ^ 0x07 : c << 1);
+    }
+    return c;
+}
+
+uint16_t crc16(const uint8_t *p, size_t n)
+{
+    uint16_t c = 0;
+    for (size_t i = 0; i < n; i++) {
+        c ^= uint16_t(p[i] << 8);
+        for (int k = 0; k < 8; k++)
+            c = uint16_t(c & 0x8000 ? (c << 1) ^ 0x8005 : c << 1);
+    }
+    return c;
+}
+
+std::vector<uint8_t> utf8Number(uint32_t v)
+{
+    if (v < 0x80)
+        return {uint8_t(v)};
+    if (v < 0x800)
+        return {uint8_t(0xC0 | (v >> 6)), uint8_t(0x80 | (v & 0x3F))};
+    return {uint8_t(0xE0 | (v >> 12)), uint8_t(0x80 | ((v >> 6) & 0x3F)), uint8_t(0x80 | (v & 0x3F))};
+}
+
 } // namespace
+
+bool renumberLastFlacFrame(const std::string &path, uint32_t number)
+{
+    std::vector<uint8_t> d = readFile(path);
+    // The last frame is short: its block size follows the header as 16 bits (code 7).
+    for (size_t i = d.size() - 16; i > 4; i--) {
+        if (d[i] != 0xFF || d[i + 1] != 0xF8 || (d[i + 2] >> 4) != 7)
+            continue;
+        const size_t numberLength = d[i + 4] < 0x80 ? 1 : d[i + 4] < 0xE0 ? 2 : 3;
+        const size_t header = 4 + numberLength + 2;
+        if (crc8(&d[i], header) != d[i + header])
+            continue;
+        std::vector<uint8_t> frame(d.begin() + std::ptrdiff_t(i), d.begin() + std::ptrdiff_t(i + 4));
+        const std::vector<uint8_t> n = utf8Number(number);
+        frame.insert(frame.end(), n.begin(), n.end());
+        frame.insert(frame.end(), d.begin() + std::ptrdiff_t(i + 4 + numberLength), d.begin() + std::ptrdiff_t(i + header));
+        frame.push_back(crc8(frame.data(), frame.size()));
+        frame.insert(frame.end(), d.begin() + std::ptrdiff_t(i + header + 1), d.end() - 2);
+        const uint16_t c = crc16(frame.data(), frame.size());
+        frame.push_back(uint8_t(c >> 8));
+        frame.push_back(uint8_t(c));
+        d.resize(i);
+        d.insert(d.end(), frame.begin(), frame.end());
+        writeFile(path, d);
+        return true;
+    }
+    return false;
+}
 
 std::vector<uint8_t> writeFlac(const std::string &path, const FlacSpec &spec)
 {

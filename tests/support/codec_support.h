@@ -26,6 +26,11 @@ struct FlacSpec {
 // (interleaved little-endian), or an empty vector when encoding failed.
 std::vector<uint8_t> writeFlac(const std::string &path, const FlacSpec &spec);
 
+// Gives the last frame of a fixed-block FLAC file another frame number (header and frame
+// checksums rewritten), so that the decoder sees frames lost before it. False when the
+// last frame cannot be found.
+bool renumberLastFlacFrame(const std::string &path, uint32_t number);
+
 // `ffmpeg -i path -f format -` (e.g. "s16le", "s24le"); empty when it fails.
 std::vector<uint8_t> ffmpegPcm(const std::string &path, const std::string &format);
 

@@ -244,7 +244,7 @@ uint32_t OpaqueAudioFileID::largestPacket()
     if (!indexComplete && sizeBound > 0)
         return sizeBound;
     indexUntil(SIZE_MAX, INT64_MAX);
-    return std::max(largest, sizeBound);
+    return largest > 0 ? largest : sizeBound;
 }
 
 OSStatus OpaqueAudioFileID::id3Tag(std::vector<uint8_t> *out)
