@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (f == nullptr)
         return 0;
     std::vector<uint8_t> buffer(size_t(f->block_size) * 2 + 7);
-    readSome(f, buffer, 256);
+    readSome(f, buffer, 64);
     LMFileTell(f);
     LMFileSeek(f, f->duration / 2);
     readSome(f, buffer, 2);
