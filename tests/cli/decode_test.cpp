@@ -1,11 +1,21 @@
-#include <regex>
+#include <cstdio>
 
 #include "support/codec_support.h"
 #include "support/test_support.h"
 
 namespace {
 
-const std::regex kSummary("decoded [0-9]+ frames, [0-9]+\\.[0-9]{3} s of audio in [0-9]+\\.[0-9]{3} s, [0-9]+\\.[0-9]x real time\n");
+// "decoded N frames, S.SSS s of audio in W.WWW s, X.Xx real time\n"; the frame count, or -1.
+int64_t summaryFrames(const std::string &line)
+{
+    long long frames;
+    double seconds, wall, speed;
+    int end = 0;
+    if (sscanf(line.c_str(), "decoded %lld frames, %lf s of audio in %lf s, %lfx real time\n%n", &frames, &seconds,
+               &wall, &speed, &end) != 4 || size_t(end) != line.size() || line.find(" s of audio") == std::string::npos)
+        return -1;
+    return frames;
+}
 
 lmtest::RunResult decode(const std::vector<std::string> &args)
 {
@@ -19,12 +29,6 @@ std::vector<uint8_t> bytes(const std::string &s)
     return std::vector<uint8_t>(s.begin(), s.end());
 }
 
-int64_t framesIn(const std::string &summary)
-{
-    std::smatch m;
-    return std::regex_search(summary, m, std::regex("decoded ([0-9]+) frames")) ? std::stoll(m[1]) : -1;
-}
-
 TEST(DecodeCommand, FlacToStandardOutputOrAFile)
 {
     lmtest::TempDir dir;
@@ -36,14 +40,13 @@ TEST(DecodeCommand, FlacToStandardOutputOrAFile)
     lmtest::RunResult r = decode({dir.file("a.flac")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(bytes(r.out), pcm);
-    EXPECT_TRUE(std::regex_match(r.err, kSummary)) << r.err;
-    EXPECT_EQ(framesIn(r.err), 88200);
+    EXPECT_EQ(summaryFrames(r.err), 88200) << r.err;
 
     r = decode({dir.file("a.flac"), "-o", dir.file("out.raw"), "--seek", "1.5"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(lmtest::readFile(dir.file("out.raw")), std::vector<uint8_t>(pcm.begin() + 66150 * 4, pcm.end()));
-    EXPECT_EQ(framesIn(r.err), 22050);
+    EXPECT_EQ(summaryFrames(r.err), 22050) << r.err;
 }
 
 TEST(DecodeCommand, CompressedFilesDecodeAsAGaplessPlayerWould)
@@ -60,11 +63,10 @@ TEST(DecodeCommand, CompressedFilesDecodeAsAGaplessPlayerWould)
         ASSERT_TRUE(lmtest::ffmpegTone(dir.file(c.name), c.codec, 5.0)) << c.name;
         lmtest::RunResult r = decode({dir.file(c.name), "-o", dir.file("out.raw")});
         ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
-        EXPECT_TRUE(std::regex_match(r.err, kSummary)) << r.err;
         const std::vector<uint8_t> ours = lmtest::readFile(dir.file("out.raw"));
         const std::vector<uint8_t> reference = lmtest::ffmpegPcm(dir.file(c.name), "s16le");
         EXPECT_NEAR(double(ours.size() / 4), double(reference.size() / 4), double(c.packet)) << c.name;
-        EXPECT_EQ(framesIn(r.err), int64_t(ours.size() / 4));
+        EXPECT_EQ(summaryFrames(r.err), int64_t(ours.size() / 4)) << r.err;
         // The same decoder and the same trimming: the very same samples.
         const size_t common = std::min(ours.size(), reference.size());
         EXPECT_TRUE(std::equal(ours.begin(), ours.begin() + std::ptrdiff_t(common), reference.begin())) << c.name;

@@ -1,5 +1,6 @@
 #include "support/codec_support.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -177,6 +178,17 @@ std::string md5Hex(const std::vector<uint8_t> &bytes)
 {
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
     return QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex().toStdString();
+}
+
+bool isCheckLine(const std::string &text, const std::string &source, const std::string &condition)
+{
+    const std::string head = "*FAILED* check: " + source + ":";
+    if (text.compare(0, head.size(), head) != 0)
+        return false;
+    size_t i = head.size(), digits = 0;
+    while (i < text.size() && isdigit((unsigned char)text[i]))
+        i++, digits++;
+    return digits > 0 && text.compare(i, std::string::npos, ": " + condition + "\n") == 0;
 }
 
 std::string captureStderr(const std::function<void()> &fn)

@@ -43,6 +43,10 @@ bool ffmpegTone(const std::string &path, const std::vector<std::string> &codecAr
 
 std::string md5Hex(const std::vector<uint8_t> &bytes);
 
+// True when `text` is exactly one engine diagnostic line,
+// "*FAILED* check: SOURCE:LINE: condition\n", from `source` with `condition`.
+bool isCheckLine(const std::string &text, const std::string &source, const std::string &condition);
+
 // Runs fn and returns what it wrote to standard error.
 std::string captureStderr(const std::function<void()> &fn);
 
