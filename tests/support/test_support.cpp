@@ -13,6 +13,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QGuiApplication>
+
 namespace fs = std::filesystem;
 
 namespace lmtest {
@@ -239,6 +244,43 @@ void writeWav(const std::string &path, uint32_t rate, uint32_t channels, uint32_
     if (pcm.size() % 2)
         out.push_back(0);
     writeFile(path, out);
+}
+
+void ensureApp()
+{
+    if (QCoreApplication::instance() != nullptr)
+        return;
+    static int argc = 1;
+    static char name[] = "lumenar-test";
+    static char *argv[] = {name, nullptr};
+    // A GUI application (offscreen) so that image and font code work in every suite.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QGuiApplication(argc, argv);
+}
+
+bool waitUntil(const std::function<bool()> &pred, int timeoutMs)
+{
+    ensureApp();
+    QDeadlineTimer deadline(timeoutMs);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (!pred())
+            usleep(1000);
+    }
+    return true;
+}
+
+void spin(int ms)
+{
+    ensureApp();
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        usleep(1000);
+    }
 }
 
 } // namespace lmtest

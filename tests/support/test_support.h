@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,14 @@ std::vector<uint8_t> tonePcm(uint32_t rate, uint32_t channels, uint32_t bits, do
 // A canonical 44-byte-header PCM WAV file holding `pcm`.
 void writeWav(const std::string &path, uint32_t rate, uint32_t channels, uint32_t bits,
               const std::vector<uint8_t> &pcm);
+
+// One QCoreApplication for the whole test program, created on first use (tests run
+// on the main thread, which is then the application's thread).
+void ensureApp();
+// Runs the event loop until pred() holds or timeoutMs passes; answers pred().
+bool waitUntil(const std::function<bool()> &pred, int timeoutMs);
+// Runs the event loop for ms milliseconds.
+void spin(int ms);
 
 } // namespace lmtest
 
