@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include "engine/lm_utf8.h"
 #include "library/settings_keys.h"
 #include "platform/core/user_defaults.h"
 
@@ -77,42 +78,9 @@ bool CharacterEncoding::convert(const QByteArray &bytes, unsigned value, QString
     return true;
 }
 
-static bool isValidUtf8(const QByteArray &bytes)
+static bool isWellFormedUtf8(const QByteArray &bytes)
 {
-    const unsigned char *s = reinterpret_cast<const unsigned char *>(bytes.constData());
-    qsizetype n = bytes.size(), i = 0;
-    while (i < n) {
-        unsigned char c = s[i];
-        if (c < 0x80) {
-            i++;
-            continue;
-        }
-        int len;
-        uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
-        else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
-        else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
-        else return false;
-        if (i + len > n)
-            return false;
-        for (int k = 1; k < len; k++) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (s[i + k] & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += len;
-    }
-    return true;
-}
-
-QString CharacterEncoding::parseCString(const char *bytes)
-{
-    if (bytes == nullptr)
-        return QStringLiteral("");
-    return parseCString(QByteArray(bytes));
+    return LMUtf8IsValid(bytes.constData(), size_t(bytes.size()));
 }
 
 // The text runs up to its first zero byte.
@@ -122,11 +90,23 @@ static QByteArray upToZero(const QByteArray &raw)
     return zero >= 0 ? raw.left(zero) : raw;
 }
 
+bool CharacterEncoding::isValidUtf8(const QByteArray &raw)
+{
+    return isWellFormedUtf8(upToZero(raw));
+}
+
+QString CharacterEncoding::parseCString(const char *bytes)
+{
+    if (bytes == nullptr)
+        return QStringLiteral("");
+    return parseCString(QByteArray(bytes));
+}
+
 QString CharacterEncoding::parseCString(const QByteArray &raw)
 {
     // Decide UTF-8 before touching the store: most texts are UTF-8 and need no lookup.
     QByteArray bytes = upToZero(raw);
-    if (isValidUtf8(bytes))
+    if (isWellFormedUtf8(bytes))
         return QString::fromUtf8(bytes);
     return parseCString(bytes, unsigned(UserDefaults::integerForKey(SettingsKeys::PreferedEnc)));
 }
@@ -134,7 +114,7 @@ QString CharacterEncoding::parseCString(const QByteArray &raw)
 QString CharacterEncoding::parseCString(const QByteArray &raw, unsigned preferred)
 {
     QByteArray bytes = upToZero(raw);
-    if (isValidUtf8(bytes))
+    if (isWellFormedUtf8(bytes))
         return QString::fromUtf8(bytes);
     const unsigned table[] = {preferred, Western, ChineseSimplified, ChineseTraditional, Japanese, Korean, Russian};
     for (size_t i = 0; i < sizeof table / sizeof table[0]; i++) {

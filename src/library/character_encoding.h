@@ -35,6 +35,9 @@ public:
     // Stores the value of a localised display name; an unknown name stores nothing.
     static void setPreferedEncoding(const QString &displayName);
 
+    // Whether the bytes (up to the first zero) are well-formed UTF-8.
+    static bool isValidUtf8(const QByteArray &bytes);
+
     // One conversion with the encoding of a stored value; false when the value is unknown
     // or the bytes are invalid in it.
     static bool convert(const QByteArray &bytes, unsigned value, QString *out);

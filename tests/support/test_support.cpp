@@ -10,6 +10,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -244,6 +246,26 @@ void writeWav(const std::string &path, uint32_t rate, uint32_t channels, uint32_
     if (pcm.size() % 2)
         out.push_back(0);
     writeFile(path, out);
+}
+
+FileSizeLimit::FileSizeLimit(uint64_t bytes)
+{
+    struct rlimit r;
+    getrlimit(RLIMIT_FSIZE, &r);
+    savedCur_ = r.rlim_cur;
+    savedMax_ = r.rlim_max;
+    savedHandler_ = signal(SIGXFSZ, SIG_IGN);
+    r.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &r);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    struct rlimit r;
+    r.rlim_cur = savedCur_;
+    r.rlim_max = savedMax_;
+    setrlimit(RLIMIT_FSIZE, &r);
+    signal(SIGXFSZ, savedHandler_);
 }
 
 void ensureApp()

@@ -65,6 +65,21 @@ std::vector<uint8_t> tonePcm(uint32_t rate, uint32_t channels, uint32_t bits, do
 void writeWav(const std::string &path, uint32_t rate, uint32_t channels, uint32_t bits,
               const std::vector<uint8_t> &pcm);
 
+// Limits the size of files this process writes, standing in for a full disk: a write
+// beyond `bytes` fails (SIGXFSZ is ignored meanwhile). Restored on destruction.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    uint64_t savedCur_ = 0;
+    uint64_t savedMax_ = 0;
+    void (*savedHandler_)(int) = nullptr;
+};
+
 // One QCoreApplication for the whole test program, created on first use (tests run
 // on the main thread, which is then the application's thread).
 void ensureApp();
