@@ -8,6 +8,12 @@
 #include <fstream>
 #include <sstream>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <csignal>
@@ -303,6 +309,88 @@ void spin(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         usleep(1000);
     }
+}
+
+void ensureCoreApp()
+{
+    ensureApp();
+}
+
+bool spinUntil(const std::function<bool()> &done, int timeoutMs)
+{
+    ensureApp();
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer timer;
+    timer.start();
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done() || timer.elapsed() >= timeoutMs)
+            loop.quit();
+    });
+    poll.start(5);
+    loop.exec();
+    return done();
+}
+
+void spinFor(int ms)
+{
+    spinUntil([] { return false; }, ms);
+}
+
+BackgroundProcess::BackgroundProcess(const std::vector<std::string> &argv, const std::string &stdoutPath)
+{
+    pid_t pid = fork();
+    if (pid < 0)
+        return;
+    if (pid == 0) {
+        int fd = open(stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int null = open("/dev/null", O_RDWR);
+        if (fd >= 0)
+            dup2(fd, 1);
+        if (null >= 0) {
+            dup2(null, 0);
+            dup2(null, 2);
+        }
+        std::vector<char *> args;
+        for (const std::string &a : argv)
+            args.push_back(const_cast<char *>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    pid_ = pid;
+}
+
+int BackgroundProcess::wait(int timeoutMs)
+{
+    for (int waited = 0; pid_ > 0; waited += 10) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        if (waited >= timeoutMs)
+            break;
+        usleep(10000);
+    }
+    return -1;
+}
+
+void BackgroundProcess::stop()
+{
+    if (pid_ <= 0)
+        return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+}
+
+BackgroundProcess::~BackgroundProcess()
+{
+    stop();
 }
 
 } // namespace lmtest

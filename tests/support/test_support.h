@@ -88,6 +88,30 @@ bool waitUntil(const std::function<bool()> &pred, int timeoutMs);
 // Runs the event loop for ms milliseconds.
 void spin(int ms);
 
+// The same as ensureApp().
+void ensureCoreApp();
+// Runs the event loop until `done` holds or `timeoutMs` passed; returns done().
+bool spinUntil(const std::function<bool()> &done, int timeoutMs);
+// Runs the event loop for `ms` milliseconds.
+void spinFor(int ms);
+
+// A command running in the background with its standard output sent to a file; stopped
+// (SIGTERM, then waited for) when the object goes.
+class BackgroundProcess {
+public:
+    BackgroundProcess(const std::vector<std::string> &argv, const std::string &stdoutPath);
+    ~BackgroundProcess();
+    BackgroundProcess(const BackgroundProcess &) = delete;
+    BackgroundProcess &operator=(const BackgroundProcess &) = delete;
+    bool started() const { return pid_ > 0; }
+    // Waits up to timeoutMs for the process to end by itself; its exit status, or -1.
+    int wait(int timeoutMs);
+    void stop();
+
+private:
+    int pid_ = -1;
+};
+
 } // namespace lmtest
 
 // Skips the current test with a message when ../shared/fixtures/<sub> is absent.
