@@ -3,40 +3,9 @@
 #include <charconv>
 #include <cmath>
 
-namespace cli {
+#include "engine/lm_utf8.h"
 
-// Length of the valid UTF-8 sequence at p[0..n), or 0 when it is not one.
-static size_t utf8Sequence(const unsigned char *p, size_t n)
-{
-    const unsigned char c = p[0];
-    size_t len;
-    uint32_t cp;
-    if (c < 0x80)
-        return 1;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-        cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (n < len)
-        return 0;
-    for (size_t k = 1; k < len; k++) {
-        if ((p[k] & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (p[k] & 0x3F);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return len;
-}
+namespace cli {
 
 void jsonAppendString(std::string &out, std::string_view text)
 {
@@ -55,7 +24,7 @@ void jsonAppendString(std::string &out, std::string_view text)
             out += hex[c >> 4];
             out += hex[c & 15];
             i++;
-        } else if (size_t len = utf8Sequence(p + i, n - i)) {
+        } else if (size_t len = LMUtf8SequenceLength(p + i, n - i)) {
             out.append(text.data() + i, len);
             i += len;
         } else {

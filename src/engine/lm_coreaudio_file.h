@@ -23,3 +23,9 @@ int LMCoreAudioFileReadPackets(LMFile *file, void *buffer, uint32_t capacity,
 // file's own format. The cookie is malloc'ed (caller frees); null with size 0 when none.
 const AudioStreamBasicDescription *LMCoreAudioFileFormat(LMFile *file);
 void *LMCoreAudioFileCopyMagicCookie(LMFile *file, uint32_t *size);
+
+// Frames that decoding the stream yields beyond the recording: the encoder's priming
+// before the first valid frame, and the padding after the last. Asks for the whole
+// packet index (the file is walked once if its container does not list its packets).
+// 1 when known, else 0 with both 0. Trim them to play files back to back without a gap.
+int LMCoreAudioFilePacketTable(LMFile *file, int64_t *priming, int64_t *remainder);

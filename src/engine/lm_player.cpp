@@ -97,7 +97,10 @@ static void LMPlayerRefill(void *user, AudioQueueRef queue, AudioQueueBufferRef 
     if (n > request)
         n = request;
 
-    if (n < request && file->next != nullptr && LMPlayerFilesJoin(file, file->next)) {
+    // A short read is the end of the file only when the file says so: some readers deliver
+    // less than asked before their end (FLAC decodes whole frames while a block still fits).
+    const bool exhausted = got <= 0 || LMFileTell(file) >= file->duration;
+    if (n < request && exhausted && file->next != nullptr && LMPlayerFilesJoin(file, file->next)) {
         LMFile *next = file->next;
         file->next = nullptr;
         LMFileClose(file);

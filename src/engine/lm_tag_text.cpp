@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/lm_tag.h"
+#include "engine/lm_utf8.h"
 
 // A text being built into a buffer allocated once with room for the worst case.
 struct TextOut {
@@ -54,43 +55,6 @@ static char *TextOutFinish(TextOut *out)
     return out->data;
 }
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-static bool Utf8Valid(const unsigned char *p, size_t n)
-{
-    size_t i = 0;
-    while (i < n) {
-        unsigned char c = p[i];
-        size_t len;
-        uint32_t cp;
-        if (c < 0x80) {
-            i++;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (n - i < len)
-            return false;
-        for (size_t k = 1; k < len; k++) {
-            if ((p[i + k] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += len;
-    }
-    return true;
-}
 
 static char *DecodeLatin1(const unsigned char *p, size_t n)
 {
@@ -110,7 +74,7 @@ static char *DecodeBytes(int encoding, const unsigned char *p, size_t n, size_t 
         *consumed = end ? len + 1 : n;
     // Text that claims UTF-8 but is not is read as ISO-8859-1, the encoding it most
     // likely is; either way the result is valid UTF-8.
-    if (encoding == LMId3Utf8 && Utf8Valid(p, len)) {
+    if (encoding == LMId3Utf8 && LMUtf8IsValid(p, len)) {
         TextOut out;
         if (!TextOutInit(&out, len))
             return NULL;

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include "engine/lm_utf8.h"
 #include "library/settings_keys.h"
 #include "platform/core/user_defaults.h"
 
@@ -79,33 +80,7 @@ bool CharacterEncoding::convert(const QByteArray &bytes, unsigned value, QString
 
 static bool isWellFormedUtf8(const QByteArray &bytes)
 {
-    const unsigned char *s = reinterpret_cast<const unsigned char *>(bytes.constData());
-    qsizetype n = bytes.size(), i = 0;
-    while (i < n) {
-        unsigned char c = s[i];
-        if (c < 0x80) {
-            i++;
-            continue;
-        }
-        int len;
-        uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) { len = 2; cp = c & 0x1F; }
-        else if (c >= 0xE0 && c <= 0xEF) { len = 3; cp = c & 0x0F; }
-        else if (c >= 0xF0 && c <= 0xF4) { len = 4; cp = c & 0x07; }
-        else return false;
-        if (i + len > n)
-            return false;
-        for (int k = 1; k < len; k++) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (s[i + k] & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += len;
-    }
-    return true;
+    return LMUtf8IsValid(bytes.constData(), size_t(bytes.size()));
 }
 
 // The text runs up to its first zero byte.

@@ -40,6 +40,8 @@ std::mutex &resolverLock()
 
 QString posixDomain() { return QStringLiteral("NSPOSIXErrorDomain"); }
 
+} // namespace
+
 QHostAddress plainAddress(const QHostAddress &address)
 {
     bool mapped = false;
@@ -48,8 +50,6 @@ QHostAddress plainAddress(const QHostAddress &address)
         return QHostAddress(v4);
     return address;
 }
-
-} // namespace
 
 void AsyncSocketDeleter::operator()(AsyncSocket *socket) const
 {

@@ -52,6 +52,10 @@ struct AsyncSocketError {
     bool isNull() const { return domain.isEmpty(); }
 };
 
+// An IPv4-mapped IPv6 address as the plain IPv4 address; any other address unchanged.
+// Dual-stack listeners report IPv4 peers in the mapped form.
+QHostAddress plainAddress(const QHostAddress &address);
+
 class AsyncSocketException : public std::logic_error {
 public:
     using std::logic_error::logic_error;

@@ -15,15 +15,6 @@
 
 namespace {
 
-QHostAddress plainAddress(const QHostAddress &address)
-{
-    bool mapped = false;
-    quint32 v4 = address.toIPv4Address(&mapped);
-    if (mapped && address.protocol() == QAbstractSocket::IPv6Protocol)
-        return QHostAddress(v4);
-    return address;
-}
-
 void closeFd(int &fd)
 {
     if (fd >= 0)

@@ -162,6 +162,28 @@ TEST_F(LMPlayerTest, JoinsEqualFormatsWithoutLosingOrAddingASample)
     EXPECT_TRUE(out == expected) << "the joined stream differs from the two files";
 }
 
+// Readers may return less than asked before their end; only the real end hands over.
+TEST_F(LMPlayerTest, ShortReadsBeforeTheEndAreNotTheEnd)
+{
+    Recorder r;
+    r.wavPath = useWav("short.wav");
+    FakeFileOptions shortReads;
+    shortReads.maxRead = 49152;   // three quarters of a buffer, as a FLAC reader may give
+    const std::vector<uint8_t> a = counterPcm16(50021, 2, 0);
+    const std::vector<uint8_t> b = counterPcm16(40000, 2, 31);
+    LMPlayerPlayFile(r.player, fakeFileOpen(a, shortReads));
+    LMPlayerQueueFile(r.player, fakeFileOpen(b, shortReads));
+    ASSERT_TRUE(lmtest::spinUntil([&] { return r.drained(); }, 10000));
+    EXPECT_EQ(r.count(LMPlayerEventFileChanged), 2);
+    LMPlayerDispose(r.player);
+    r.player = nullptr;
+    std::vector<uint8_t> expected = a;
+    expected.insert(expected.end(), b.begin(), b.end());
+    const std::vector<uint8_t> out = wavData(r.wavPath);
+    ASSERT_EQ(out.size(), expected.size());
+    EXPECT_TRUE(out == expected);
+}
+
 TEST_F(LMPlayerTest, DifferentRatesAreNotJoinedAndTheNextFileStartsAfterTheEnd)
 {
     Recorder r;

@@ -14,6 +14,7 @@ struct FakeFile {
     size_t pos;
     uint32_t frameBytes;
     uint64_t totalFrames;
+    int maxRead;
 };
 
 int gClosed = 0;
@@ -42,6 +43,8 @@ int fakeRead(LMFile *file, void *buffer, int length)
     fakeFileReadRequests().push_back(length);
     if (length <= 0)
         return 0;
+    if (f->maxRead > 0 && length > f->maxRead)
+        length = f->maxRead - f->maxRead % int(f->frameBytes);
     size_t n = std::min(size_t(length), f->pcm->size() - f->pos);
     if (n > 0)
         memcpy(buffer, f->pcm->data() + f->pos, n);
@@ -70,6 +73,7 @@ LMFile *fakeFileOpen(const std::vector<uint8_t> &pcm, const FakeFileOptions &o)
     file->block_size = o.blockSize ? o.blockSize : f->frameBytes;
     file->big_endian = o.bigEndian;
     f->pcm = new std::vector<uint8_t>(pcm);
+    f->maxRead = o.maxRead;
     f->totalFrames = pcm.size() / f->frameBytes;
     file->duration = o.sampleRate ? double(f->totalFrames) / o.sampleRate : 0;
     return file;

@@ -16,6 +16,7 @@ struct FakeFileOptions {
     uint32_t bitsPerSample = 16;
     uint32_t blockSize = 0;     // 0: one frame
     int32_t bigEndian = 0;
+    int maxRead = 0;            // > 0: no read delivers more (short reads before the end)
 };
 
 // The file owns a copy of `pcm`; close it with LMFileClose (or hand it to the engine).

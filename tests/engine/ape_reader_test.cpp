@@ -1,0 +1,192 @@
+#include <filesystem>
+
+#include "engine/lm_file.h"
+#include "support/codec_support.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string apeDir()
+{
+    return lmtest::fixturesDir() + "/ape/";
+}
+
+std::vector<uint8_t> readAll(LMFile *f, int chunk)
+{
+    std::vector<uint8_t> out;
+    std::vector<uint8_t> buffer(static_cast<size_t>(chunk));
+    for (int guard = 0; guard < 1000000; guard++) {
+        int n = LMFileRead(f, buffer.data(), chunk);
+        if (n <= 0)
+            break;
+        out.insert(out.end(), buffer.begin(), buffer.begin() + n);
+    }
+    return out;
+}
+
+// 8-bit PCM (unsigned, as the reader delivers it) widened as the reference tool does.
+std::vector<uint8_t> widen8(const std::vector<uint8_t> &pcm)
+{
+    std::vector<uint8_t> out;
+    for (uint8_t v : pcm) {
+        uint16_t s = uint16_t((v - 128) << 8);
+        out.push_back(uint8_t(s));
+        out.push_back(uint8_t(s >> 8));
+    }
+    return out;
+}
+
+TEST(ApeReader, PcmMatchesTheReferenceDigests)
+{
+    LMTEST_REQUIRE_FIXTURES("ape");
+    struct Expected {
+        const char *file;
+        uint32_t rate, channels, bits;
+        size_t frames;
+        const char *md5;
+    };
+    const Expected all[] = {
+        {"atl-8bit-mono-22050.ape", 22050, 1, 8, 7119, "5939a3335482e3000dc5e36a05f0d193"},
+        {"lofty-full_test-id3v2-prefix.ape", 48000, 2, 16, 68546, "9bc68f3998580b2684a3dcbf5da19b84"},
+        {"taglib-mac-396.ape", 44100, 2, 16, 162496, "a1b141f766e9849ac3db1030a20a3c77"},
+        {"taglib-mac-399.ape", 44100, 2, 16, 156556, "cfe3d9dabadeab2cbf2ca235274b7f76"},
+        {"taglib-mac-399-id3v2.ape", 44100, 2, 16, 156556, "cfe3d9dabadeab2cbf2ca235274b7f76"},
+        {"taglib-mac-399-tagged.ape", 44100, 2, 16, 156556, "cfe3d9dabadeab2cbf2ca235274b7f76"},
+    };
+    for (const Expected &e : all) {
+        LMFile *f = LMFileOpen((apeDir() + e.file).c_str());
+        ASSERT_NE(f, nullptr) << e.file;
+        EXPECT_EQ(f->type, LMFileTypeApe);
+        EXPECT_EQ(f->sample_rate, e.rate) << e.file;
+        EXPECT_EQ(f->num_channels, e.channels) << e.file;
+        EXPECT_EQ(f->bits_per_sample, e.bits) << e.file;
+        EXPECT_EQ(f->block_size, e.channels * e.bits / 8) << e.file;
+        EXPECT_EQ(f->big_endian, 0);
+        EXPECT_NEAR(f->duration, double(e.frames) / e.rate, 0.001) << e.file;
+        EXPECT_TRUE(LMTagIsEmpty(&f->tag)) << e.file;   // APE and ID3 tags are not read
+        std::vector<uint8_t> pcm = readAll(f, 65536);
+        EXPECT_EQ(pcm.size(), e.frames * f->block_size) << e.file;
+        EXPECT_EQ(lmtest::md5Hex(e.bits == 8 ? widen8(pcm) : pcm), e.md5) << e.file;
+        EXPECT_LE(LMFileTell(f), f->duration);
+        LMFileClose(f);
+    }
+}
+
+TEST(ApeReader, PcmEqualsTheSameAudioDecodedFromFlac)
+{
+    LMTEST_REQUIRE_FIXTURES("ape/ref");
+    // Independent ground truth: the same recordings decoded by libFLAC through our reader.
+    const std::pair<const char *, const char *> pairs[] = {
+        {"taglib-mac-399.ape", "ref/taglib-sinewave.flac"},
+        {"taglib-mac-396.ape", "ref/taglib-no-tags.flac"},
+    };
+    for (const auto &[ape, flac] : pairs) {
+        LMFile *a = LMFileOpen((apeDir() + ape).c_str());
+        LMFile *f = LMFileOpen((apeDir() + flac).c_str());
+        ASSERT_NE(a, nullptr) << ape;
+        ASSERT_NE(f, nullptr) << flac;
+        const std::vector<uint8_t> fromApe = readAll(a, 65536), fromFlac = readAll(f, int(f->block_size * 2));
+        EXPECT_FALSE(fromApe.empty());
+        EXPECT_TRUE(fromApe == fromFlac) << ape;
+        LMFileClose(a);
+        LMFileClose(f);
+    }
+}
+
+TEST(ApeReader, LengthInWholeMillisecondsAndWholeFrameReads)
+{
+    LMTEST_REQUIRE_FIXTURES("ape");
+    LMFile *f = LMFileOpen((apeDir() + "taglib-mac-399.ape").c_str());
+    ASSERT_NE(f, nullptr);
+    EXPECT_DOUBLE_EQ(f->duration, 3.55);   // whole milliseconds / 1000
+    std::vector<uint8_t> buffer(65536);
+    EXPECT_EQ(LMFileRead(f, buffer.data(), 65535), 65532);   // whole frames only
+    EXPECT_EQ(LMFileRead(f, buffer.data(), 3), 0);
+    size_t total = 65532;
+    int n;
+    while ((n = LMFileRead(f, buffer.data(), 65536)) == 65536)
+        total += size_t(n);
+    total += size_t(n);
+    EXPECT_GT(n, 0);
+    EXPECT_LT(n, 65536);
+    EXPECT_EQ(total, 156556u * 4);
+    EXPECT_EQ(LMFileRead(f, buffer.data(), 65536), 0);
+    EXPECT_EQ(LMFileRead(f, buffer.data(), 65536), 0);
+    LMFileClose(f);
+}
+
+TEST(ApeReader, SeekIsExactAndTellNeverPassesTheEnd)
+{
+    LMTEST_REQUIRE_FIXTURES("ape");
+    const std::string path = apeDir() + "taglib-mac-399.ape";
+    LMFile *f = LMFileOpen(path.c_str());
+    ASSERT_NE(f, nullptr);
+    const std::vector<uint8_t> all = readAll(f, 40000);
+    const uint64_t total = uint64_t(3.55 * 44100);
+    for (double t : {1.0, 0.25, 3.2, 0.0}) {
+        LMFileSeek(f, t);
+        const uint64_t frame = uint64_t(t / 3.55 * double(total));
+        EXPECT_NEAR(LMFileTell(f), double(frame) / double(total) * 3.55, 1e-9);
+        std::vector<uint8_t> rest = readAll(f, 4096);
+        ASSERT_EQ(rest.size(), all.size() - frame * 4) << t;
+        EXPECT_TRUE(rest == std::vector<uint8_t>(all.begin() + std::ptrdiff_t(frame * 4), all.end())) << t;
+        EXPECT_DOUBLE_EQ(LMFileTell(f), f->duration);
+    }
+    LMFileSeek(f, 1e9);
+    EXPECT_DOUBLE_EQ(LMFileTell(f), f->duration);
+    LMFileSeek(f, -1);
+    EXPECT_EQ(readAll(f, 4096), all);
+    LMFileClose(f);
+}
+
+TEST(ApeReader, BrokenFilesAreRefusedOrEndEarly)
+{
+    LMTEST_REQUIRE_FIXTURES("ape");
+    for (const char *name : {"lofty-no-tags-0frames.ape", "lofty-zero.ape", "taglib-longloop.ape", "taglib-zerodiv.ape"}) {
+        LMFile *f = nullptr;
+        std::string err = lmtest::captureStderr([&] { f = LMFileOpen((apeDir() + name).c_str()); });
+        EXPECT_EQ(f, nullptr) << name;
+        EXPECT_TRUE(lmtest::isCheckLine(err, "lm_ape_file.cpp", "af->decoder != 0"))
+            << name << ": " << err;
+    }
+    // A header without its audio: it opens with its stated length and yields nothing.
+    LMFile *f = LMFileOpen((apeDir() + "taglib-mac-390-hdr.ape").c_str());
+    ASSERT_NE(f, nullptr);
+    EXPECT_NEAR(f->duration, 15.63, 0.01);
+    EXPECT_EQ(readAll(f, 4096).size(), 0u);
+    LMFileClose(f);
+}
+
+TEST(ApeReader, OpensPathsWithAnyCharacters)
+{
+    LMTEST_REQUIRE_FIXTURES("ape");
+    lmtest::TempDir dir;
+    // UTF-8 with characters beyond the first plane, and bytes that are not UTF-8 at all.
+    for (const std::string name : {"Ünïcødé – 曲 🎵.ape", "caf\xe9\xff.APE"}) {
+        fs::copy_file(apeDir() + "taglib-mac-396.ape", dir.file(name));
+        LMFile *f = LMFileOpen(dir.file(name).c_str());
+        ASSERT_NE(f, nullptr) << name;
+        EXPECT_EQ(readAll(f, 65536).size(), 162496u * 4);
+        LMFileClose(f);
+    }
+}
+
+TEST(ApeReader, EveryFixtureOpensOrIsRefused)
+{
+    LMTEST_REQUIRE_FIXTURES("ape");
+    for (const auto &entry : fs::directory_iterator(apeDir())) {
+        if (entry.path().extension() != ".ape")
+            continue;
+        LMFile *f = nullptr;
+        lmtest::captureStderr([&] { f = LMFileOpen(entry.path().c_str()); });
+        if (f == nullptr)
+            continue;
+        LMFileSeek(f, f->duration / 3);
+        readAll(f, 1000);
+        LMFileClose(f);
+    }
+}
+
+} // namespace
