@@ -166,20 +166,12 @@ TEST_F(ControllerTest, PlayModesAreStoredAndModeThreeLocksThePlayer)
         c.togglePlayMode();
         EXPECT_EQ(UserDefaults::integerForKey(SettingsKeys::ShuffleMode), 0);
         EXPECT_FALSE(fresh.locked());
-        EXPECT_EQ(c.playModeName(), "Play to end of list");
-        c.togglePlayMode();
-        c.togglePlayMode();
-        EXPECT_EQ(c.playModeName(), "Loop");
-        c.togglePlayMode();
+        c.setPlayMode(3);
         EXPECT_TRUE(fresh.locked());
     }
     UserDefaults::setInteger(SettingsKeys::ShuffleMode, 6);
     PlayListController c(&player);
     EXPECT_EQ(c.currentPlayMode(), 2);
-    EXPECT_EQ(PlayListController::playModeName(1), "Shuffle");
-    EXPECT_EQ(PlayListController::playModeName(3), "Single track loop");
-    EXPECT_EQ(PlayListController::playModeName(9), "Unknown");
-    EXPECT_EQ(PlayListController::playModeImageName(1), "loopshuffle.png");
 
     // A tool keeps its mode to itself.
     c.keepPlayModeInMemory(1);
@@ -343,27 +335,6 @@ TEST_F(PlaylistModeTest, DeletingInFolderModeRemovesTheFileAndAsksForAScan)
     EXPECT_FALSE(QFile::exists(doc("a.wav")));
     EXPECT_EQ(scan, 1);
     EXPECT_FALSE(c.canMoveRow(1));
-}
-
-TEST_F(ControllerTest, TitleFollowsTheOrganizeMode)
-{
-    PlayListController c(&player);
-    auto title = [&](int organize, const QString &key, const QString &value) {
-        UserDefaults::setInteger(SettingsKeys::Organize, organize);
-        if (!key.isEmpty())
-            UserDefaults::setString(key, value);
-        c.updateTitle();
-        return c.title();
-    };
-    EXPECT_EQ(title(0, QString(), QString()), "All");
-    EXPECT_EQ(title(0, SettingsKeys::CurrentFolder, ""), "All");
-    EXPECT_EQ(title(0, SettingsKeys::CurrentFolder, "Music/Rock"), "Rock");
-    EXPECT_EQ(title(1, SettingsKeys::CurrentArtist, "Band"), "Band");
-    EXPECT_EQ(title(2, SettingsKeys::CurrentAlbum, "Disc"), "Disc");
-    EXPECT_EQ(title(3, SettingsKeys::CurrentPlaylist, "Road.trip.m3u"), "Road.trip");
-    EXPECT_EQ(title(4, QString(), QString()), "");
-    EXPECT_EQ(title(4, SettingsKeys::CurrentFile, "/x/y/song.flac"), "song.flac");
-    EXPECT_EQ(title(7, QString(), QString()), "song.flac");   // unknown modes leave it
 }
 
 } // namespace

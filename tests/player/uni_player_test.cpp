@@ -3,7 +3,6 @@
 // "wav-fast:" elsewhere.
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTimer>
 #include <QLoggingCategory>
 
 #include "platform/audio_queue/audio_queue.h"
@@ -292,23 +291,6 @@ TEST_F(UniPlayerTest, TheSleepFadeCancelsAPendingPlayAndLeavesFullVolume)
     EXPECT_FLOAT_EQ(player.getVolume(), 1.0f);
     lmtest::spin(500);
     EXPECT_EQ(player.currentItem(), items[0]);
-
-    // A whole fade: every step lowers the volume, then output pauses at full volume.
-    player.play();
-    ASSERT_TRUE(lmtest::waitUntil([&] { return player.playing(); }, 3000));
-    std::vector<float> volumes;
-    QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        if (player.playing())
-            volumes.push_back(player.getVolume());
-    });
-    probe.start(100);
-    player.sleepTransition(4);
-    ASSERT_TRUE(lmtest::waitUntil([&] { return !player.playing(); }, 5000));
-    probe.stop();
-    EXPECT_TRUE(std::is_sorted(volumes.rbegin(), volumes.rend()));
-    EXPECT_LE(volumes.back(), 0.051f);
-    EXPECT_FLOAT_EQ(player.getVolume(), 1.0f);
 }
 
 TEST_F(UniPlayerTest, AnItemThatDoesNotOpenIsSteppedPastFromItsOwnRow)
@@ -357,22 +339,6 @@ TEST_F(UniPlayerTest, SteppingStopsOnceEveryItemOfALoopHasFailed)
     player.play(items[0]);
     ASSERT_TRUE(waitUntilIdle(player, 5000));
     EXPECT_EQ(OpenCounter::asked, 6);
-}
-
-TEST_F(UniPlayerTest, RestoredItemStartsAtItsPositionOnPlay)
-{
-    output("wav-fast");
-    const std::vector<uint8_t> pcm = writeWav(dir.file("a.wav"), 3);
-    PlayableItemPtr a = item(dir.file("a.wav"));
-    UniPlayer player;
-    player.restoreItem(a, 2);
-    EXPECT_EQ(player.currentItem(), a);
-    EXPECT_FALSE(player.playing());
-    player.play();
-    // Without a delegate the item stays current after its end.
-    ASSERT_TRUE(lmtest::waitUntil([&] { return LMPlayerGetState(player.engine()) == LMPlayerStatePaused; }, 5000));
-    EXPECT_TRUE(wavPcm(out()) == slice(pcm, 2, 3));
-    EXPECT_EQ(UniPlayer::humanTime(3725.9f), "62:05");
 }
 
 } // namespace
