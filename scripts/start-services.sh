@@ -30,6 +30,7 @@ lumenar_services_main() {
         </dev/null >/dev/null 2>&1
     ) &
     local pid=$!
+    disown "$pid" 2>/dev/null || true   # its end at exit is not news
     export PULSE_SERVER="unix:$dir/runtime/native"
     export PULSE_RUNTIME_PATH="$dir/runtime"
     local i
