@@ -136,6 +136,17 @@ void writeFile(const std::string &path, const std::vector<uint8_t> &bytes)
     writeFile(path, bytes.data(), bytes.size());
 }
 
+// In a forked child: replaces the process with argv, or ends it with status 127.
+[[noreturn]] static void execArgv(const std::vector<std::string> &argv)
+{
+    std::vector<char *> args;
+    for (const std::string &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
 RunResult run(const std::vector<std::string> &argv, const std::string &stdinText)
 {
     RunResult result;
@@ -149,12 +160,7 @@ RunResult run(const std::vector<std::string> &argv, const std::string &stdinText
         dup2(inPipe[0], 0);
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
-        std::vector<char *> args;
-        for (const std::string &a : argv)
-            args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
+        execArgv(argv);
     }
     close(inPipe[0]);
     close(outPipe[1]);
@@ -353,12 +359,7 @@ BackgroundProcess::BackgroundProcess(const std::vector<std::string> &argv, const
             dup2(null, 0);
             dup2(null, 2);
         }
-        std::vector<char *> args;
-        for (const std::string &a : argv)
-            args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
+        execArgv(argv);
     }
     pid_ = pid;
 }

@@ -23,6 +23,7 @@
 
 #include "platform/audio_file/packet_decoder.h"
 #include "platform/audio_queue/audio_device.h"
+#include "platform/thread_poster.h"
 
 using namespace lmaudio;
 
@@ -41,15 +42,6 @@ struct Listener {
     AudioQueuePropertyListenerProc proc;
     void *userData;
 };
-
-// One object per thread that owns queues: the target of everything posted to that thread.
-QObject *threadPoster()
-{
-    thread_local std::unique_ptr<QObject> poster;
-    if (!poster)
-        poster = std::make_unique<QObject>();
-    return poster.get();
-}
 
 std::mutex gOutputMutex;
 bool gOutputChosen = false;
@@ -397,7 +389,7 @@ OSStatus AudioQueueNewOutput(const AudioStreamBasicDescription *format, AudioQue
     q->callback = callback;
     q->userData = userData;
     q->thread = QThread::currentThread();
-    q->poster = threadPoster();
+    q->poster = LMThreadPoster();
     q->self = q;
     *outQueue = q.get();
     return noErr;

@@ -10,20 +10,14 @@
 #include <QObject>
 #include <QThread>
 
+#include "platform/thread_poster.h"
+
 namespace {
 
 struct RouteListener {
     AudioSessionPropertyListener proc;
     void *userData;
 };
-
-QObject *threadPoster()
-{
-    thread_local std::unique_ptr<QObject> poster;
-    if (!poster)
-        poster = std::make_unique<QObject>();
-    return poster.get();
-}
 
 class Session final : public AudioSessionEventSource::Sink, public std::enable_shared_from_this<Session> {
 public:
@@ -106,7 +100,7 @@ OSStatus AudioSessionInitialize(QThread *thread, AudioSessionInterruptionListene
         return kAudioSessionAlreadyInitialized;
     auto s = std::make_shared<Session>();
     s->thread = QThread::currentThread();
-    s->poster = threadPoster();
+    s->poster = LMThreadPoster();
     s->interruptionListener = listener;
     s->interruptionUserData = userData;
     s->source = gNextSource ? std::move(gNextSource) : LMAudioSessionPulseSource();

@@ -263,33 +263,47 @@ QDateTime FileSystemObject::modificationDate(const QString &path) const
     return QFileInfo(path).lastModified();
 }
 
+namespace {
+
+enum class Transfer { Refused, AlreadyDone, Go };
+
+// Checks before a copy or move replaces its destination. Without them the removal of the
+// destination could destroy the source, or lose the destination for a transfer that
+// cannot start.
+Transfer clearDestination(const QString &from, const QString &to, const fs::path &src, const fs::path &dst)
+{
+    if (from.isEmpty() || to.isEmpty() || !itemExists(src))
+        return Transfer::Refused;
+    if (sameItem(src, dst))
+        return Transfer::AlreadyDone;
+    if (isWithin(dst, src) || isWithin(src, dst))
+        return Transfer::Refused;
+    if (itemExists(dst) && !removeAll(dst))
+        return Transfer::Refused;
+    return Transfer::Go;
+}
+
+} // namespace
+
 bool FileSystemObject::copyFile(const QString &from, const QString &to) const
 {
     fs::path src = toPath(from), dst = toPath(to);
-    // Without these checks the removal of the destination would destroy the source, or
-    // the destination would be lost for a copy that cannot start.
-    if (from.isEmpty() || to.isEmpty() || !itemExists(src))
-        return false;
-    if (sameItem(src, dst))
-        return true;
-    if (isWithin(dst, src) || isWithin(src, dst))
-        return false;
-    if (itemExists(dst) && !removeAll(dst))
-        return false;
+    switch (clearDestination(from, to, src, dst)) {
+    case Transfer::Refused: return false;
+    case Transfer::AlreadyDone: return true;
+    case Transfer::Go: break;
+    }
     return copyItem(src, dst);
 }
 
 bool FileSystemObject::moveFile(const QString &from, const QString &to) const
 {
     fs::path src = toPath(from), dst = toPath(to);
-    if (from.isEmpty() || to.isEmpty() || !itemExists(src))
-        return false;
-    if (sameItem(src, dst))
-        return true;
-    if (isWithin(dst, src) || isWithin(src, dst))
-        return false;
-    if (itemExists(dst) && !removeAll(dst))
-        return false;
+    switch (clearDestination(from, to, src, dst)) {
+    case Transfer::Refused: return false;
+    case Transfer::AlreadyDone: return true;
+    case Transfer::Go: break;
+    }
     std::error_code ec;
     fs::rename(src, dst, ec);
     if (!ec)
