@@ -222,3 +222,27 @@ TEST_F(AudioFileService, PropertiesCheckTheirSizes)
 }
 
 } // namespace
+
+namespace {
+
+// The name's extension only speeds up opening; what the bytes are decides the format.
+TEST_F(AudioFileService, MisnamedFilesOpenByTheirContent)
+{
+    auto formatOf = [&](const std::string &path) {
+        AudioStreamBasicDescription asbd{};
+        uint32_t size = sizeof asbd;
+        if (open(path) == nullptr || AudioFileGetProperty(file_, kAudioFilePropertyDataFormat, &size, &asbd) != noErr)
+            return 0u;
+        return asbd.mFormatID;
+    };
+    const std::string mp3AsM4a = dir_->file("mp3-named.m4a"), aacAsMp3 = dir_->file("aac-named.mp3"),
+                      wavAsMp3 = dir_->file("wav-named.mp3");
+    lmtest::writeFile(mp3AsM4a, lmtest::readFile(body()));
+    lmtest::writeFile(aacAsMp3, lmtest::readFile(dir_->file("aac.m4a")));
+    lmtest::writeWav(wavAsMp3, 44100, 2, 16, lmtest::tonePcm(44100, 2, 16, 0.5));
+    EXPECT_EQ(formatOf(mp3AsM4a), kAudioFormatMPEGLayer3);
+    EXPECT_EQ(formatOf(aacAsMp3), kAudioFormatMPEG4AAC);
+    EXPECT_EQ(formatOf(wavAsMp3), kAudioFormatLinearPCM);
+}
+
+} // namespace

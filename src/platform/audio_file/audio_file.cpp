@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <strings.h>
 #include <new>
 #include <string>
 #include <utility>
@@ -406,6 +407,35 @@ OSStatus OpaqueAudioFileID::readPackets(uint32_t *ioNumBytes, AudioStreamPacketD
     return noErr;
 }
 
+// Opens the container. When the file's first bytes show the format its name promises
+// (an ID3 tag or an MPEG frame for .mp3, an "ftyp" box for .m4a), that demuxer is used
+// directly, which spares probing the data against every format; anything else, a
+// misnamed file included, is found by probing.
+static int openInput(OpaqueAudioFileID *file, const char *path)
+{
+    unsigned char head[8] = {};
+    const bool haveHead = pread(file->fd, head, sizeof head, 0) == (ssize_t)sizeof head;
+    const char *dot = strrchr(path, '.');
+    const char *likely = nullptr;
+    if (haveHead && dot != nullptr && strcasecmp(dot, ".mp3") == 0 &&
+        (memcmp(head, "ID3", 3) == 0 || (head[0] == 0xFF && (head[1] & 0xE0) == 0xE0)))
+        likely = "mp3";
+    else if (haveHead && dot != nullptr && strcasecmp(dot, ".m4a") == 0 && memcmp(head + 4, "ftyp", 4) == 0)
+        likely = "mov";
+    if (likely != nullptr) {
+        if (const AVInputFormat *format = av_find_input_format(likely)) {
+            if (avformat_open_input(&file->format, path, format, nullptr) == 0)
+                return 0;
+            file->format = nullptr;
+        }
+    }
+    AVDictionary *options = nullptr;
+    av_dict_set_int(&options, "probesize", kProbeBytes, 0);
+    int r = avformat_open_input(&file->format, path, nullptr, &options);
+    av_dict_free(&options);
+    return r;
+}
+
 OSStatus AudioFileOpenPath(const char *path, AudioFilePermissions permissions, AudioFileTypeID, AudioFileID *outFile)
 {
     if (outFile == nullptr)
@@ -424,10 +454,7 @@ OSStatus AudioFileOpenPath(const char *path, AudioFilePermissions permissions, A
         return kAudioLayerUnspecifiedError;
     }
     file->fileSize = st.st_size;
-    AVDictionary *options = nullptr;
-    av_dict_set_int(&options, "probesize", kProbeBytes, 0);
-    int r = avformat_open_input(&file->format, path, nullptr, &options);
-    av_dict_free(&options);
+    int r = openInput(file, path);
     if (r < 0) {
         delete file;
         return kAudioLayerFormatUnsupported;
