@@ -1,29 +1,19 @@
 #include <filesystem>
 
 #include "engine/lm_file.h"
+#include "support/audio_builders.h"
 #include "support/codec_support.h"
 #include "support/test_support.h"
 
 namespace {
+
+using lmtest::readAll;
 
 namespace fs = std::filesystem;
 
 std::string apeDir()
 {
     return lmtest::fixturesDir() + "/ape/";
-}
-
-std::vector<uint8_t> readAll(LMFile *f, int chunk)
-{
-    std::vector<uint8_t> out;
-    std::vector<uint8_t> buffer(static_cast<size_t>(chunk));
-    for (int guard = 0; guard < 1000000; guard++) {
-        int n = LMFileRead(f, buffer.data(), chunk);
-        if (n <= 0)
-            break;
-        out.insert(out.end(), buffer.begin(), buffer.begin() + n);
-    }
-    return out;
 }
 
 // 8-bit PCM (unsigned, as the reader delivers it) widened as the reference tool does.

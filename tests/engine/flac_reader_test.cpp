@@ -4,26 +4,15 @@
 
 #include "engine/lm_file.h"
 #include "engine/lm_flac_file.h"
+#include "support/audio_builders.h"
 #include "support/codec_support.h"
 #include "support/test_support.h"
 
 namespace {
 
-using lmtest::FlacSpec;
+using lmtest::readAll;
 
-// Reads the whole stream in reads of `chunk` bytes.
-std::vector<uint8_t> readAll(LMFile *f, int chunk)
-{
-    std::vector<uint8_t> out;
-    std::vector<uint8_t> buffer(static_cast<size_t>(chunk));
-    for (int guard = 0; guard < 1000000; guard++) {
-        int n = LMFileRead(f, buffer.data(), chunk);
-        if (n <= 0)
-            break;
-        out.insert(out.end(), buffer.begin(), buffer.begin() + n);
-    }
-    return out;
-}
+using lmtest::FlacSpec;
 
 bool isFlacCheck(const std::string &err, const std::string &condition)
 {
