@@ -98,6 +98,9 @@ bool AppDelegate::didFinishLaunching(const QStringList &openedFiles)
     }
     noMusicWarning_ = true;
     playListController_->setReceivesRemoteControlEvents(true);
+    // The window with its root stack and main play list, when there is one.
+    if (windowBuilder_)
+        windowBuilder_();
     for (const QString &file : openedFiles)
         importFile(file);
     if (UserSettings::ftpAutoStart())
@@ -108,6 +111,8 @@ bool AppDelegate::didFinishLaunching(const QStringList &openedFiles)
 void AppDelegate::applicationDidBecomeActive()
 {
     library_->resetLoadId();
+    // Activations close together (start-up, a window taking focus) give one scan.
+    DelayedPerform::cancel(this, kLoadMusicsAction);
     DelayedPerform::perform(this, kLoadMusicsAction, [this] { loadMusics(); }, kActivationScanDelay);
 }
 
@@ -169,7 +174,7 @@ void AppDelegate::onLoadMusicsDone()
     restorePreviousPosition();
     const PlayableItemList items = library_->playableItems();
     if (items.isEmpty() && noMusicWarning_) {
-        alert_(tr("No music"), tr("Add lossless music via iTunes file sharing"));
+        alert_(tr("No music"), tr("Copy music into %1 or upload it over FTP").arg(documents()));
         noMusicWarning_ = false;
     }
     emit libraryLoaded(int(items.size()));

@@ -81,6 +81,9 @@ public:
     // Headless stand-in for the alert: the title and the message.
     using AlertHandler = std::function<void(const QString &title, const QString &message)>;
     void setAlertHandler(AlertHandler handler) { alert_ = std::move(handler); }
+    // Builds and shows the window during start-up, after the audio session and before
+    // files handed over are imported.
+    void setWindowBuilder(std::function<void()> builder) { windowBuilder_ = std::move(builder); }
 
     // The restore after the first scan runs once per process; tests start over.
     static void resetPositionRestored();
@@ -112,4 +115,5 @@ private:
     FtpServer *ftpd_ = nullptr;
     quint16 ftpPort_ = kFtpPort;
     AlertHandler alert_;
+    std::function<void()> windowBuilder_;
 };

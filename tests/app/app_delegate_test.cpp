@@ -136,7 +136,8 @@ TEST_F(AppDelegateTest, NoMusicIsToldOnce)
     launch();
     ASSERT_TRUE(activateAndScan());
     ASSERT_TRUE(activateAndScan());
-    EXPECT_EQ(alerts, QStringList{"No music|Add lossless music via iTunes file sharing"});
+    const QString docsPath = FileSystemObject::sharedObject()->documentsDirectory();
+    EXPECT_EQ(alerts, QStringList{"No music|Copy music into " + docsPath + " or upload it over FTP"});
 }
 
 TEST_F(AppDelegateTest, ThePositionIsRestoredOnceAfterTheFirstScan)

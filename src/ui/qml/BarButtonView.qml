@@ -1,0 +1,50 @@
+// One bar button of a navigation bar or toolbar: an icon or a text, at least 44 pixels
+// wide for a finger, named for screen readers.
+import QtQuick
+import QtQuick.Controls
+
+AbstractButton {
+    id: root
+    property var button
+    property color textColor: "white"
+
+    objectName: button ? button.name : ""
+    visible: !!button
+    enabled: !!button && button.enabled
+    implicitHeight: 44
+    implicitWidth: button && button.text !== "" && button.image === ""
+                   ? Math.max(44, label.implicitWidth + 20) : 44
+    focusPolicy: Qt.NoFocus
+
+    Accessible.role: Accessible.Button
+    Accessible.name: button ? (button.accessibleName !== "" ? button.accessibleName : button.text) : ""
+    Accessible.onPressAction: if (button) button.trigger()
+
+    onClicked: if (button) button.trigger()
+
+    background: Rectangle {
+        radius: 6
+        color: root.down ? Qt.rgba(1, 1, 1, 0.18) : (root.button && root.button.done ? Qt.rgba(1, 1, 1, 0.08) : "transparent")
+    }
+    contentItem: Item {
+        Icon {
+            anchors.centerIn: parent
+            width: 26
+            height: 26
+            visible: root.button && root.button.image !== ""
+            name: root.button ? root.button.image : ""
+            tint: root.button ? root.button.tint : undefined
+            opacity: root.enabled ? 1 : 0.4
+        }
+        Text {
+            id: label
+            anchors.centerIn: parent
+            visible: root.button && root.button.image === ""
+            text: root.button ? root.button.text : ""
+            color: root.textColor
+            opacity: root.enabled ? 1 : 0.4
+            font.pixelSize: 16
+            font.bold: root.button ? root.button.done : false
+        }
+    }
+}
