@@ -24,8 +24,14 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6svg6
   libpulse-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   libflac-dev libgtest-dev libgmock-dev
+  # screens: Qt Quick with its controls, dialogs and SVG icons
+  qt6-declarative-dev qml6-module-qtquick-controls qml6-module-qtquick-templates
+  qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
+  qml6-module-qtqml-workerscript qt6-svg-dev
   # tests: reference decoders, peers and services
   ffmpeg flac pulseaudio pulseaudio-utils dbus dbus-x11 curl lftp playerctl python3
+  # the real window under a screen reader: X server, accessibility bus and client
+  xvfb at-spi2-core python3-pyatspi
   # fuzzing
   clang libclang-rt-14-dev
 )

@@ -31,15 +31,20 @@ void MainWindow::prepareStyle()
         QQuickStyle::setStyle(QStringLiteral("Basic"));
 }
 
+void MainWindow::createRoot()
+{
+    ScreenFactory::registerBuiltInScreens();
+    if (root_ != nullptr)
+        return;
+    root_ = new RootViewController(context_);
+    context_->setRootNavigation(new NavigationController(context_, root_, context_));
+}
+
 bool MainWindow::build(bool show)
 {
     prepareStyle();
     UiTypes::registerTypes();
-    ScreenFactory::registerBuiltInScreens();
-    if (root_ == nullptr) {
-        root_ = new RootViewController(context_);
-        context_->setRootNavigation(new NavigationController(context_, root_, context_));
-    }
+    createRoot();
     engine_ = std::make_unique<QQmlApplicationEngine>();
     UiTypes::installImageProviders(engine_.get());
     engine_->rootContext()->setContextProperty(QStringLiteral("ui"), context_);

@@ -20,8 +20,11 @@ public:
     explicit MainWindow(UiContext *context, QObject *parent = nullptr);
     ~MainWindow() override;
 
-    // False when the view does not load (the reason is on standard error).
+    // The root stack with the main play list, then the view; false when the view does not
+    // load (the reason is on standard error).
     bool build(bool show = true);
+    // Only the root stack and its controllers, without any view (tests of the logic).
+    void createRoot();
     QQuickWindow *window() const { return window_; }
     QQmlApplicationEngine *engine() const { return engine_.get(); }
     RootViewController *rootController() const { return root_; }

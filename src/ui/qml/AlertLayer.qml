@@ -4,8 +4,7 @@ import QtQuick
 import QtQuick.Controls
 
 Popup {
-    id: layer
-    objectName: "alert"
+    id: alertLayer
     property var center
     readonly property var alert: center ? center.current : null
 
@@ -21,16 +20,16 @@ Popup {
 
     onAlertChanged: if (alert && alert.hasTextField) Qt.callLater(function() { field.forceActiveFocus() })
 
-    background: Rectangle { color: "#f2f2f7"; radius: 14 }
+    background: Rectangle { objectName: "alert"; color: "#f2f2f7"; radius: 14 }
     contentItem: Column {
-        width: layer.width
+        width: alertLayer.width
         spacing: 0
         Item { width: 1; height: 18 }
         Text {
             objectName: "alertTitle"
             width: parent.width - 32
             x: 16
-            text: layer.alert ? layer.alert.title : ""
+            text: alertLayer.alert ? alertLayer.alert.title : ""
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.Wrap
             font.pixelSize: 17
@@ -44,7 +43,7 @@ Popup {
             width: parent.width - 32
             x: 16
             visible: text.trim() !== ""
-            text: layer.alert ? layer.alert.message : ""
+            text: alertLayer.alert ? alertLayer.alert.message : ""
             horizontalAlignment: Text.AlignHCenter
             wrapMode: Text.Wrap
             font.pixelSize: 14
@@ -57,15 +56,15 @@ Popup {
         TextField {
             id: field
             objectName: "alertTextField"
-            visible: layer.alert ? layer.alert.hasTextField : false
+            visible: alertLayer.alert ? alertLayer.alert.hasTextField : false
             x: 16
             width: parent.width - 32
             height: visible ? 40 : 0
-            text: layer.alert ? layer.alert.enteredText : ""
-            onTextEdited: if (layer.alert) layer.alert.enteredText = text
-            onAccepted: if (layer.alert) layer.alert.answer(layer.alert.buttons.length - 1)
+            text: alertLayer.alert ? alertLayer.alert.enteredText : ""
+            onTextEdited: if (alertLayer.alert) alertLayer.alert.enteredText = text
+            onAccepted: if (alertLayer.alert) alertLayer.alert.answer(alertLayer.alert.buttons.length - 1)
             background: Rectangle { color: "white"; border.color: "#c7c7cc"; radius: 6 }
-            Accessible.name: layer.alert ? layer.alert.title : ""
+            Accessible.name: alertLayer.alert ? alertLayer.alert.title : ""
         }
         Item { width: 1; height: field.visible ? 12 : 0 }
         Rectangle { width: parent.width; height: 1; color: "#c7c7cc" }
@@ -73,17 +72,17 @@ Popup {
             width: parent.width
             height: 48
             Repeater {
-                model: layer.alert ? layer.alert.buttons : []
+                model: alertLayer.alert ? alertLayer.alert.buttons : []
                 delegate: AbstractButton {
                     required property string modelData
                     required property int index
                     objectName: "alertButton" + index
-                    width: layer.width / Math.max(1, layer.alert ? layer.alert.buttons.length : 1)
+                    width: alertLayer.width / Math.max(1, alertLayer.alert ? alertLayer.alert.buttons.length : 1)
                     height: 48
                     Accessible.role: Accessible.Button
                     Accessible.name: modelData
                     Accessible.onPressAction: clicked()
-                    onClicked: layer.alert.answer(index)
+                    onClicked: alertLayer.alert.answer(index)
                     background: Rectangle {
                         color: parent.down ? "#d1d1d6" : "transparent"
                         radius: 14
@@ -93,7 +92,7 @@ Popup {
                         text: modelData
                         color: "#007aff"
                         font.pixelSize: 17
-                        font.bold: index > 0 || (!!layer.alert && layer.alert.buttons.length === 1)
+                        font.bold: index > 0 || (!!alertLayer.alert && alertLayer.alert.buttons.length === 1)
                         horizontalAlignment: Text.AlignHCenter
                         verticalAlignment: Text.AlignVCenter
                     }

@@ -66,7 +66,6 @@ Item {
 
     Popup {
         id: popup
-        objectName: "popoverFrame"
         parent: Overlay.overlay
         modal: frame.style === 3
         dim: frame.style === 3
@@ -75,7 +74,13 @@ Item {
         width: frame.presentation ? Math.min(frame.presentation.size.width, frame.width - 16) : 0
         height: frame.presentation ? Math.min(frame.presentation.size.height, frame.height - 16) : 0
         closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
-        background: Rectangle { color: "black"; radius: 10; border.color: "#3a3a3c"; border.width: 1 }
+        background: Rectangle {
+            objectName: "popoverFrame"
+            color: "black"
+            radius: 10
+            border.color: "#3a3a3c"
+            border.width: 1
+        }
         contentItem: Item {
             clip: true
             NavigationView {
