@@ -96,25 +96,36 @@ TEST_F(FileSystemObjectTest, CopyAndMoveReplaceTheDestinationButNeverLoseTheSour
     EXPECT_EQ(lmtest::readText(dir.file("moved/e/f")), "F");
 }
 
-TEST_F(FileSystemObjectTest, BackupExclusionMarkIsOneByte)
+TEST_F(FileSystemObjectTest, BackupExclusionUsesTheFreedesktopMarkAndReadsTheOldOne)
 {
     lmtest::writeFile(dir.file("name with space %20"), "x");
+    const std::string file = dir.file("name with space %20");
     QString path = p("name with space %20");
-    if (setxattr(dir.file("name with space %20").c_str(), "user.probe", "1", 1, 0) != 0)
+    if (setxattr(file.c_str(), "user.probe", "1", 1, 0) != 0)
         GTEST_SKIP() << "this file system refuses user attributes";
     EXPECT_FALSE(fs->hasSkipBackupAttribute(path));
     EXPECT_TRUE(fs->addSkipBackupAttribute(path));
     EXPECT_TRUE(fs->hasSkipBackupAttribute(path));
     EXPECT_TRUE(fs->hasSkipBackupAttributeToItemAtURL(QUrl::fromLocalFile(path)));
-    unsigned char value = 9;
-    EXPECT_EQ(getxattr(dir.file("name with space %20").c_str(), "user.com.apple.MobileBackup", &value, 1), 1);
-    EXPECT_EQ(value, 1);
-    // Removal writes 0: the attribute stays, but the item is no longer marked.
+    char value[16] = {};
+    EXPECT_EQ(getxattr(file.c_str(), "user.xdg.robots.backup", value, sizeof value), 5);
+    EXPECT_EQ(std::string(value, 5), "false");
     EXPECT_TRUE(fs->removeSkipBackupAttributeToItemAtURL(QUrl::fromLocalFile(path)));
     EXPECT_FALSE(fs->hasSkipBackupAttribute(path));
-    EXPECT_EQ(getxattr(dir.file("name with space %20").c_str(), "user.com.apple.MobileBackup", &value, 1), 1);
-    EXPECT_EQ(value, 0);
+    EXPECT_LT(getxattr(file.c_str(), "user.xdg.robots.backup", value, sizeof value), 0);
+
+    // The one-byte mark of earlier versions still excludes, and unmarking clears it.
+    const unsigned char one = 1;
+    ASSERT_EQ(setxattr(file.c_str(), "user.com.apple.MobileBackup", &one, 1, 0), 0);
+    EXPECT_TRUE(fs->hasSkipBackupAttribute(path));
+    EXPECT_TRUE(fs->removeSkipBackupAttribute(path));
+    EXPECT_FALSE(fs->hasSkipBackupAttribute(path));
+    // An explicit "true" wins over an old mark.
+    ASSERT_EQ(setxattr(file.c_str(), "user.com.apple.MobileBackup", &one, 1, 0), 0);
+    ASSERT_EQ(setxattr(file.c_str(), "user.xdg.robots.backup", "true", 4, 0), 0);
+    EXPECT_FALSE(fs->hasSkipBackupAttribute(path));
     EXPECT_FALSE(fs->addSkipBackupAttribute(p("missing")));
+    EXPECT_FALSE(fs->removeSkipBackupAttribute(p("missing")));
 }
 
 TEST(FileSystemDocuments, ChosenFolderThenEnvironmentThenDataLocation)

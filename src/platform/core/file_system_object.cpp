@@ -1,5 +1,6 @@
 #include "platform/core/file_system_object.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <mutex>
 
@@ -16,8 +17,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Linux keeps user-settable attributes in the "user." namespace.
-const char kSkipBackupAttribute[] = "user.com.apple.MobileBackup";
+// The freedesktop common attribute that backup tools honour ("false": leave it out), and
+// the one-byte mark earlier versions wrote, which is still read. Linux keeps
+// user-settable attributes in the "user." namespace.
+const char kBackupAttribute[] = "user.xdg.robots.backup";
+const char kOldSkipBackupAttribute[] = "user.com.apple.MobileBackup";
 
 std::mutex gDocumentsLock;
 QString gDocuments;   // set by the process entry or a tool; empty: the default
@@ -91,11 +95,20 @@ QString pathOfUrl(const QUrl &url)
     return url.isLocalFile() ? url.toLocalFile() : url.path();
 }
 
-bool setMark(const QString &path, unsigned char value)
+bool setMark(const QString &path, bool excluded)
 {
     if (path.isEmpty())
         return false;
-    return setxattr(QFile::encodeName(path).constData(), kSkipBackupAttribute, &value, 1, 0) == 0;
+    const QByteArray name = QFile::encodeName(path);
+    if (excluded)
+        return setxattr(name.constData(), kBackupAttribute, "false", 5, 0) == 0;
+    if (removexattr(name.constData(), kBackupAttribute) != 0 && errno != ENODATA)
+        return false;
+    // An old mark left behind would still exclude the item.
+    unsigned char old = 0;
+    if (getxattr(name.constData(), kOldSkipBackupAttribute, &old, 1) == 1 && old != 0)
+        return setxattr(name.constData(), kOldSkipBackupAttribute, "\0", 1, 0) == 0;
+    return true;
 }
 
 } // namespace
@@ -318,12 +331,12 @@ bool FileSystemObject::moveFile(const QString &from, const QString &to) const
 
 bool FileSystemObject::addSkipBackupAttributeToItemAtURL(const QUrl &url) const
 {
-    return setMark(pathOfUrl(url), 1);
+    return setMark(pathOfUrl(url), true);
 }
 
 bool FileSystemObject::removeSkipBackupAttributeToItemAtURL(const QUrl &url) const
 {
-    return setMark(pathOfUrl(url), 0);
+    return setMark(pathOfUrl(url), false);
 }
 
 bool FileSystemObject::hasSkipBackupAttributeToItemAtURL(const QUrl &url) const
@@ -331,9 +344,13 @@ bool FileSystemObject::hasSkipBackupAttributeToItemAtURL(const QUrl &url) const
     QString path = pathOfUrl(url);
     if (path.isEmpty())
         return false;
-    unsigned char value = 0;
-    ssize_t n = getxattr(QFile::encodeName(path).constData(), kSkipBackupAttribute, &value, 1);
-    return n == 1 && value == 1;
+    const QByteArray name = QFile::encodeName(path);
+    char value[16];
+    const ssize_t n = getxattr(name.constData(), kBackupAttribute, value, sizeof value);
+    if (n >= 0)
+        return QByteArray(value, int(n)).trimmed() == "false";
+    unsigned char old = 0;
+    return getxattr(name.constData(), kOldSkipBackupAttribute, &old, 1) == 1 && old == 1;
 }
 
 // A path string becomes a file URL as a path, so that names with blanks or "%" work.

@@ -62,9 +62,10 @@ public:
     bool copyFile(const QString &from, const QString &to) const;
     bool moveFile(const QString &from, const QString &to) const;
 
-    // The backup-exclusion mark: the one-byte extended attribute
-    // "user.com.apple.MobileBackup" (1 marked, 0 unmarked). NO where the file system
-    // refuses user attributes.
+    // The backup-exclusion mark: the freedesktop attribute "user.xdg.robots.backup" with
+    // the value "false" (removed when unmarked). The one-byte "user.com.apple.MobileBackup"
+    // mark of earlier versions (1 marked) still counts when the other is absent, and
+    // unmarking clears it. NO where the file system refuses user attributes.
     bool addSkipBackupAttributeToItemAtURL(const QUrl &url) const;
     bool removeSkipBackupAttributeToItemAtURL(const QUrl &url) const;
     bool hasSkipBackupAttributeToItemAtURL(const QUrl &url) const;
