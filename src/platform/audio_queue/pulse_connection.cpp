@@ -116,7 +116,8 @@ void Connection::contextState(pa_context *c, void *userdata)
     if (state == PA_CONTEXT_READY) {
         self->wasReady_ = true;
         pa_operation *op = pa_context_subscribe(
-            c, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER), nullptr, nullptr);
+            c, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER |
+                                      PA_SUBSCRIPTION_MASK_SINK_INPUT), nullptr, nullptr);
         if (op != nullptr)
             pa_operation_unref(op);
         self->notifyServerChanged();
@@ -127,11 +128,15 @@ void Connection::contextState(pa_context *c, void *userdata)
     pa_threaded_mainloop_signal(self->loop_, 0);
 }
 
-void Connection::subscribed(pa_context *, pa_subscription_event_type_t type, uint32_t, void *userdata)
+void Connection::subscribed(pa_context *, pa_subscription_event_type_t type, uint32_t index, void *userdata)
 {
+    Connection *self = static_cast<Connection *>(userdata);
     const unsigned facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
     if (facility == PA_SUBSCRIPTION_EVENT_SINK || facility == PA_SUBSCRIPTION_EVENT_SERVER)
-        static_cast<Connection *>(userdata)->notifyServerChanged();
+        self->notifyServerChanged();
+    else if (facility == PA_SUBSCRIPTION_EVENT_SINK_INPUT &&
+             (type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_CHANGE)
+        self->notifySinkInputChanged(index);
 }
 
 void Connection::addObserver(Observer *observer)
@@ -151,6 +156,13 @@ void Connection::notifyServerChanged()
     std::lock_guard<std::mutex> lock(observersMutex_);
     for (Observer *o : observers_)
         o->serverChanged();
+}
+
+void Connection::notifySinkInputChanged(uint32_t index)
+{
+    std::lock_guard<std::mutex> lock(observersMutex_);
+    for (Observer *o : observers_)
+        o->sinkInputChanged(index);
 }
 
 void Connection::notifyStreamEvent(const char *name)

@@ -20,6 +20,8 @@ public:
     virtual void serverChanged() {}
     // The server asked one of our streams to cork or uncork (PA_STREAM_EVENT_REQUEST_*).
     virtual void streamEvent(const char *name) { (void)name; }
+    // A stream of the server (ours or another's) changed: volume, state, sink.
+    virtual void sinkInputChanged(uint32_t index) { (void)index; }
 
 protected:
     ~Observer() = default;
@@ -49,6 +51,7 @@ public:
     void addObserver(Observer *observer);
     void removeObserver(Observer *observer);
     void notifyStreamEvent(const char *name);
+    void notifySinkInputChanged(uint32_t index);
 
 private:
     Connection();

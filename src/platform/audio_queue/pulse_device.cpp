@@ -1,12 +1,14 @@
 // The sound-server output: one playback stream per queue. The server asks for data in the
 // stream's write callback; we copy whole frames from the queue into the server's memory, so
 // nothing of ours is referenced once a write returns.
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/audio_queue/audio_device.h"
 #include "platform/audio_queue/audio_queue.h"
+#include "platform/audio_queue/output_volume.h"
 #include "platform/audio_queue/pulse_connection.h"
 
 namespace lmaudio {
@@ -42,7 +44,9 @@ bool sampleFormat(const PcmFormat &f, pa_sample_format_t *out)
     }
 }
 
-class PulseDevice final : public Device {
+// A stream's volume on the server is the application's output level times the queue's
+// own volume; a change a mixer makes there is read back as a new level.
+class PulseDevice final : public Device, private lmpulse::Observer {
 public:
     explicit PulseDevice(DeviceClient *client) : client_(client), c_(Connection::shared()) {}
     ~PulseDevice() override { close(); }
@@ -81,8 +85,9 @@ public:
         attr.prebuf = uint32_t(-1);
         attr.minreq = uint32_t(-1);
         attr.fragsize = uint32_t(-1);
+        applied_ = volume_ * OutputVolumeCurrent();
         pa_cvolume volume;
-        pa_cvolume_set(&volume, spec.channels, pa_sw_volume_from_linear(volume_));
+        pa_cvolume_set(&volume, spec.channels, pa_sw_volume_from_linear(applied_));
         const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
         // $PULSE_SINK is read per stream, not once per connection, so that it can change.
         const char *sink = getenv("PULSE_SINK");
@@ -96,6 +101,11 @@ public:
                     pa_strerror(pa_context_errno(c_.context())));
             dropStreamLocked();
             return kAudioQueueErr_InvalidDevice;
+        }
+        if (!observing_) {
+            observing_ = true;
+            c_.addObserver(this);
+            LMOutputVolumeAddListener(levelChanged, this);
         }
         return noErr;
     }
@@ -135,17 +145,18 @@ public:
     {
         Locker lock(c_);
         volume_ = volume;
-        if (stream_ == nullptr || pa_stream_get_state(stream_) != PA_STREAM_READY)
-            return;
-        pa_cvolume v;
-        pa_cvolume_set(&v, uint8_t(format_.channels), pa_sw_volume_from_linear(volume));
-        unref(pa_context_set_sink_input_volume(c_.context(), pa_stream_get_index(stream_), &v, nullptr, nullptr));
+        applyVolumeLocked();
     }
 
     void close() override
     {
         if (closed_)
             return;
+        if (observing_) {
+            observing_ = false;
+            LMOutputVolumeRemoveListener(levelChanged, this);
+            c_.removeObserver(this);
+        }
         Locker lock(c_);
         closed_ = true;
         dropStreamLocked();
@@ -175,8 +186,71 @@ private:
             unref(pa_stream_cork(stream_, 1, nullptr, nullptr));
     }
 
+    void applyVolumeLocked()
+    {
+        const float product = volume_ * OutputVolumeCurrent();
+        if (stream_ == nullptr || pa_stream_get_state(stream_) != PA_STREAM_READY)
+            return;
+        applied_ = product;
+        setSerial_++;
+        pa_cvolume v;
+        pa_cvolume_set(&v, uint8_t(format_.channels), pa_sw_volume_from_linear(product));
+        unref(pa_context_set_sink_input_volume(c_.context(), pa_stream_get_index(stream_), &v, nullptr, nullptr));
+    }
+
+    // The application's level moved (main thread).
+    static void levelChanged(void *user, float)
+    {
+        PulseDevice *self = static_cast<PulseDevice *>(user);
+        Locker lock(self->c_);
+        if (std::fabs(self->volume_ * OutputVolumeCurrent() - self->applied_) > 1e-3f)
+            self->applyVolumeLocked();
+    }
+
+    // A stream changed on the server (its thread, lock held): when it is ours, read its
+    // volume back.
+    void sinkInputChanged(uint32_t index) override
+    {
+        if (closed_ || stream_ == nullptr || pa_stream_get_state(stream_) != PA_STREAM_READY ||
+            index != pa_stream_get_index(stream_))
+            return;
+        cancelInfoLocked();
+        querySerial_ = setSerial_;
+        info_ = pa_context_get_sink_input_info(c_.context(), index, sinkInputInfo, this);
+    }
+
+    static void sinkInputInfo(pa_context *, const pa_sink_input_info *info, int eol, void *userdata)
+    {
+        PulseDevice *self = static_cast<PulseDevice *>(userdata);
+        if (eol != 0) {
+            if (self->info_ != nullptr) {
+                pa_operation_unref(self->info_);
+                self->info_ = nullptr;
+            }
+            return;
+        }
+        // A volume we set after asking is newer than this answer: its own change follows.
+        if (info == nullptr || self->closed_ || self->querySerial_ != self->setSerial_)
+            return;
+        const float shown = float(pa_sw_volume_to_linear(pa_cvolume_avg(&info->volume)));
+        if (std::fabs(shown - self->applied_) <= 0.01f || self->volume_ <= 0)
+            return;
+        self->applied_ = shown;
+        OutputVolumeReported(shown / self->volume_);
+    }
+
+    void cancelInfoLocked()
+    {
+        if (info_ != nullptr) {
+            pa_operation_cancel(info_);
+            pa_operation_unref(info_);
+            info_ = nullptr;
+        }
+    }
+
     void dropStreamLocked()
     {
+        cancelInfoLocked();
         cancelDrainLocked();
         if (stream_ == nullptr)
             return;
@@ -260,7 +334,12 @@ private:
     PcmFormat format_;
     pa_stream *stream_ = nullptr;
     pa_operation *drain_ = nullptr;
-    float volume_ = 1.0f;
+    float volume_ = 1.0f;   // the queue's own
+    float applied_ = 1.0f;  // last set on the server: volume_ times the level
+    unsigned setSerial_ = 0;
+    unsigned querySerial_ = 0;
+    pa_operation *info_ = nullptr;
+    bool observing_ = false;
     bool corked_ = true;
     bool ready_ = false;
     bool closed_ = false;

@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QUrl>
 
+#include "platform/audio_queue/output_volume.h"
+
 namespace {
 
 const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
@@ -68,8 +70,9 @@ public:
     double rate() const { return 1.0; }
     void setRate(double) {}
     QVariantMap metadata() const { return owner_->metadata(); }
-    double volume() const { return 1.0; }
-    void setVolume(double) {}
+    // The application's output level, which the now-playing screen and mixers move too.
+    double volume() const { return LMOutputVolumeGet(); }
+    void setVolume(double volume) { LMOutputVolumeSet(float(volume)); }
     qlonglong position() const { return owner_->positionMicroseconds(); }
     bool yes() const { return true; }
     bool no() const { return false; }
@@ -122,6 +125,17 @@ void NowPlaying::publish()
         }
     }
     published_ = true;
+    LMOutputVolumeAddListener(&NowPlaying::volumeChanged, this);
+}
+
+NowPlaying::~NowPlaying()
+{
+    LMOutputVolumeRemoveListener(&NowPlaying::volumeChanged, this);
+}
+
+void NowPlaying::volumeChanged(void *user, float level)
+{
+    static_cast<NowPlaying *>(user)->propertiesChanged({{QStringLiteral("Volume"), double(level)}});
 }
 
 QString NowPlaying::playbackStatus() const

@@ -56,7 +56,9 @@ signals:
 
 private:
     explicit NowPlaying(QObject *parent = nullptr);
+    ~NowPlaying() override;
     void publish();
+    static void volumeChanged(void *user, float level);
     void propertiesChanged(const QVariantMap &changed);
 
     bool published_ = false;
