@@ -28,6 +28,8 @@ packages=(
   qt6-declarative-dev qml6-module-qtquick-controls qml6-module-qtquick-templates
   qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
   qml6-module-qtqml-workerscript qt6-svg-dev
+  # the picture chooser of the now-playing screen (the dialogs' own file list needs it)
+  qml6-module-qt-labs-folderlistmodel
   # tests: reference decoders, peers and services
   ffmpeg flac pulseaudio pulseaudio-utils dbus dbus-x11 curl lftp playerctl python3
   # the real window under a screen reader: X server, accessibility bus and client
