@@ -5,10 +5,14 @@
 #include "ui/alerts.h"
 #include "ui/bar_button.h"
 #include "ui/image_preview.h"
+#include "ui/lm_slider.h"
+#include "ui/lrc_view.h"
 #include "ui/navigation_controller.h"
+#include "ui/playing_view_controller.h"
 #include "ui/presenter.h"
 #include "ui/root_view_controller.h"
 #include "ui/screen_controller.h"
+#include "ui/seek_bar_panel_view.h"
 #include "ui/table_model.h"
 #include "ui/theme_helper.h"
 #include "ui/tinted_image.h"
@@ -23,6 +27,10 @@ void UiTypes::registerTypes()
     const char *uri = "Lumenar";
     const QString made = QStringLiteral("made by the application");
     qmlRegisterType<ImagePreview>(uri, 1, 0, "ImagePreview");
+    qmlRegisterType<LMSlider>(uri, 1, 0, "LMSlider");
+    qmlRegisterType<SeekBarPanelView>(uri, 1, 0, "SeekBarPanelView");
+    qmlRegisterType<LRCView>(uri, 1, 0, "LRCView");
+    qmlRegisterUncreatableType<PlayingViewController>(uri, 1, 0, "PlayingViewController", made);
     qmlRegisterUncreatableType<ScreenController>(uri, 1, 0, "ScreenController", made);
     qmlRegisterUncreatableType<RootViewController>(uri, 1, 0, "RootViewController", made);
     qmlRegisterUncreatableType<NavigationController>(uri, 1, 0, "NavigationController", made);

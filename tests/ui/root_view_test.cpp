@@ -187,12 +187,14 @@ TEST_F(RootViewTest, TheOrganizeMenuOpensItsScreensByName)
     EXPECT_EQ(organize->table()->row(0, 2)->detail, "");
     organize->tapRow(0, OrganizeViewController::HelpRow);
     EXPECT_TRUE(opened.toLocalFile().endsWith("/help/index.html"));
+    ScreenFactory::remove("Settings");
     organize->tapRow(0, OrganizeViewController::SettingsRow);  // nothing registered: nothing happens
     EXPECT_EQ(menu->depth(), 1);
     ScreenFactory::add("Settings", [](UiContext *c, const QVariantMap &) { return new ScreenController(c); });
     organize->tapRow(0, OrganizeViewController::SettingsRow);
     EXPECT_EQ(menu->depth(), 2);
     ScreenFactory::remove("Settings");
+    ScreenFactory::registerBuiltInScreens();
     ASSERT_NE(organize->rightButton(), nullptr);  // phone: the way back
     EXPECT_EQ(organize->rightButton()->accessibleName(), "Back to playing list");
     organize->rightButton()->trigger();
