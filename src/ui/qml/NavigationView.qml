@@ -26,6 +26,7 @@ Item {
             visible: !!root.navigation && root.navigation.depth > 1 && !!root.current && !root.current.leftButton
                      && !root.current.hidesBackButton
             button: null
+            enabled: true  // it has no BarButton of its own
             implicitWidth: 44
             Accessible.name: qsTr("Back")
             onClicked: root.navigation.pop(root.animate)
