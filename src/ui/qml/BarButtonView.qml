@@ -10,6 +10,7 @@ AbstractButton {
 
     objectName: button ? button.name : ""
     visible: !!button
+    Accessible.ignored: !visible
     enabled: !!button && button.enabled
     implicitHeight: 44
     implicitWidth: button && button.text !== "" && button.image === ""
@@ -24,7 +25,7 @@ AbstractButton {
 
     background: Rectangle {
         radius: 6
-        color: root.down ? Qt.rgba(1, 1, 1, 0.18) : (root.button && root.button.done ? Qt.rgba(1, 1, 1, 0.08) : "transparent")
+        color: root.down ? Qt.rgba(1, 1, 1, 0.18) : "transparent"
     }
     contentItem: Item {
         Icon {

@@ -61,6 +61,7 @@ SwipeDelegate {
             id: deleteControl
             objectName: "deleteControl"
             visible: cell.editing && cell.m.canDelete
+            Accessible.ignored: !visible
             width: visible ? 44 : 0
             height: parent.height
             x: 4
@@ -153,6 +154,7 @@ SwipeDelegate {
                 id: toggle
                 objectName: "switch"
                 visible: cell.m.accessory === 3
+                Accessible.ignored: !visible
                 anchors.verticalCenter: parent.verticalCenter
                 checked: cell.m.switchOn
                 enabled: cell.enabled
@@ -163,6 +165,7 @@ SwipeDelegate {
                 id: confirmButton
                 objectName: "deleteButton"
                 visible: cell.confirmingDelete && cell.editing
+                Accessible.ignored: !visible
                 anchors.verticalCenter: parent.verticalCenter
                 width: visible ? 76 : 0
                 height: 36
@@ -181,6 +184,7 @@ SwipeDelegate {
                 id: grip
                 objectName: "moveHandle"
                 visible: cell.editing && cell.m.canMove
+                Accessible.ignored: !visible
                 width: visible ? 44 : 0
                 height: cell.height
                 Accessible.role: Accessible.Button
@@ -214,6 +218,7 @@ SwipeDelegate {
         AbstractButton {
             objectName: "swipeDeleteButton"
             anchors.fill: parent
+            Accessible.ignored: !cell.swipe.complete
             Accessible.role: Accessible.Button
             Accessible.name: qsTr("Delete")
             onClicked: {

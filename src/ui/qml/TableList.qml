@@ -75,6 +75,7 @@ ListView {
             elide: Text.ElideRight
             Accessible.role: Accessible.Heading
             Accessible.name: text
+            Accessible.ignored: !visible
         }
         // Footer of a section.
         Text {
@@ -87,6 +88,7 @@ ListView {
             font.pixelSize: 13
             Accessible.role: Accessible.StaticText
             Accessible.name: text
+            Accessible.ignored: !visible
         }
 
         Loader {
