@@ -190,7 +190,7 @@ TEST(PlayCommand, PlaysThroughTheSoundServer)
     lmtest::MonitorRecording rec(sink, dir.file("rec.raw"));
     ASSERT_TRUE(rec.waitStarted());
     RunResult r = play({dir.file("a.wav"), dir.file("b.wav"), "--audio", "pulse"});
-    lmtest::spinFor(200);
+    rec.waitForQuietAfter(2.9, 0.1);
     const std::vector<float> s = rec.stop();
     SKIP_IF_UNREADABLE(r, "WAV");
     ASSERT_EQ(r.status, 0) << r.err;
