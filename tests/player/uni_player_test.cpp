@@ -49,6 +49,33 @@ private:
 };
 QStringList LogCapture::lines;
 
+// A player whose delegate steps through `items`, with a recorder of its events.
+struct ListPlayback {
+    explicit ListPlayback(PlayableItemList list) : items(std::move(list)), delegate(player, items)
+    {
+        player.setDelegate(&delegate);
+    }
+    // Plays from the first item until nothing plays any more.
+    bool run()
+    {
+        player.play(items[0]);
+        return waitUntilIdle(player, 10000);
+    }
+    // The first event at which a next item was queued, or null.
+    const Recorder::Entry *firstQueued() const
+    {
+        for (const Recorder::Entry &e : rec.entries)
+            if (e.queued)
+                return &e;
+        return nullptr;
+    }
+
+    PlayableItemList items;
+    UniPlayer player;
+    ListDelegate delegate;
+    Recorder rec{player};
+};
+
 TEST_F(UniPlayerTest, FollowingCueTracksJoinWithoutASeekAndTheLastEndsWithTheFile)
 {
     output("wav");
@@ -160,23 +187,17 @@ TEST_F(UniPlayerTest, WholeFilesOfEqualFormatJoinWithTheSecondQueuedBeforeTheEnd
     std::vector<uint8_t> both = writeWav(dir.file("a.wav"), 3.2, kRate, 0);
     const std::vector<uint8_t> b = writeWav(dir.file("b.wav"), 2, kRate, 777);
     both.insert(both.end(), b.begin(), b.end());
-    PlayableItemList items = {item(dir.file("a.wav")), item(dir.file("b.wav"))};
-    UniPlayer player;
-    ListDelegate delegate(player, items);
-    player.setDelegate(&delegate);
-    Recorder rec(player);
-
-    player.play(items[0]);
-    ASSERT_TRUE(waitUntilIdle(player, 10000));
+    ListPlayback list({item(dir.file("a.wav")), item(dir.file("b.wav"))});
+    ASSERT_TRUE(list.run());
 
     EXPECT_TRUE(wavPcm(out()) == both);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("out.2.wav")))) << "one stream, one output";
-    EXPECT_EQ(rec.itemTitles(), (std::vector<QString>{"a", "b"}));
-    EXPECT_EQ(rec.count(LMPlayerEventEnded), 1) << "the first file must not end on its own";
+    EXPECT_EQ(list.rec.itemTitles(), (std::vector<QString>{"a", "b"}));
+    EXPECT_EQ(list.rec.count(LMPlayerEventEnded), 1) << "the first file must not end on its own";
     // b was queued while a was still decoding, within about a second of its end.
-    auto queued = std::find_if(rec.entries.begin(), rec.entries.end(), [](const Recorder::Entry &e) { return e.queued; });
-    ASSERT_NE(queued, rec.entries.end());
-    EXPECT_EQ(queued->item, items[0]);
+    const Recorder::Entry *queued = list.firstQueued();
+    ASSERT_NE(queued, nullptr);
+    EXPECT_EQ(queued->item, list.items[0]);
     EXPECT_GT(queued->time, 3.2 - 1.0);
 }
 
@@ -274,23 +295,17 @@ TEST_F(UniPlayerTest, FilesOfAnotherSampleLayoutAreNeverJoinedAndEachIsPlayedWho
         write(a, c.first);
         write(b, c.second);
         ASSERT_TRUE(LMAudioOutputSelect(("wav-fast:" + heard + ".wav").c_str()));
-        PlayableItemList items = {item(a), item(b)};
-        ASSERT_TRUE(items[0] && items[1]);
-        UniPlayer player;
-        ListDelegate delegate(player, items);
-        player.setDelegate(&delegate);
-        Recorder rec(player);
-        player.play(items[0]);
-        ASSERT_TRUE(waitUntilIdle(player, 10000));
+        ListPlayback list({item(a), item(b)});
+        ASSERT_TRUE(list.items[0] && list.items[1]);
+        ASSERT_TRUE(list.run());
 
         // The second was offered for joining while the first still played...
-        auto queued = std::find_if(rec.entries.begin(), rec.entries.end(),
-                                   [](const Recorder::Entry &e) { return e.queued; });
-        ASSERT_NE(queued, rec.entries.end());
-        EXPECT_EQ(queued->item, items[0]);
+        const Recorder::Entry *queued = list.firstQueued();
+        ASSERT_NE(queued, nullptr);
+        EXPECT_EQ(queued->item, list.items[0]);
         // ...but each file ended on its own, and was heard whole in its own layout.
-        EXPECT_EQ(rec.count(LMPlayerEventEnded), 2) << "the files were joined";
-        EXPECT_EQ(rec.itemTitles().size(), 2u);
+        EXPECT_EQ(list.rec.count(LMPlayerEventEnded), 2) << "the files were joined";
+        EXPECT_EQ(list.rec.itemTitles().size(), 2u);
         if (c.oneOutputFile) {
             Bytes both = c.first.heard;
             both.insert(both.end(), c.second.heard.begin(), c.second.heard.end());
