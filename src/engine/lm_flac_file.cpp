@@ -63,6 +63,21 @@ void setOnce(char **field, const uint8_t *value, uint32_t length)
         *field = copyText(value, length);
 }
 
+// The year of a DATE comment: its first four characters when they are digits (1997-05-01,
+// 19970501, 1997); 0 otherwise. Nearly every file carries DATE rather than YEAR.
+int32_t dateYear(const uint8_t *value, uint32_t length)
+{
+    if (length < 4)
+        return 0;
+    int32_t year = 0;
+    for (int i = 0; i < 4; i++) {
+        if (value[i] < '0' || value[i] > '9')
+            return 0;
+        year = year * 10 + (value[i] - '0');
+    }
+    return year;
+}
+
 void takePicture(LMTag *tag, const FLAC__StreamMetadata_Picture *picture)
 {
     if (picture->type != FLAC__STREAM_METADATA_PICTURE_TYPE_FRONT_COVER || picture->data_length == 0 ||
@@ -325,6 +340,8 @@ void LMFlacTagAddComment(LMTag *tag, const uint8_t *entry, uint32_t length)
         setOnce(&tag->cuesheet, value, valueLength);
     else if (nameIs(entry, nameLength, "YEAR"))
         tag->year = LMLeadingInteger((const char *)value, valueLength);
+    else if (nameIs(entry, nameLength, "DATE") && tag->year == 0)
+        tag->year = dateYear(value, valueLength);
 }
 
 LMFile *LMFlacFileOpen(const char *path)
