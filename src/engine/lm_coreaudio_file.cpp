@@ -110,25 +110,32 @@ int32_t takeNumber(const AudioFileInfoDictionary *info, const char *key)
     return value != NULL ? LMLeadingInteger(value, strlen(value)) : 0;
 }
 
-void readTags(LMCoreAudioFile *cf)
+// The picture a container without ID3 tags attaches (an MP4 cover) is the front cover, as
+// an ID3 front-cover picture is for MP3.
+void readArtwork(LMCoreAudioFile *cf)
 {
     LMTag *tag = &cf->file.tag;
     uint32_t size = 0;
-    if (AudioFileGetPropertyInfo(cf->audio_file_id, kAudioFilePropertyID3Tag, &size, NULL) == noErr && size > 3) {
-        unsigned char *block = (unsigned char *)malloc(size);
-        if (block != NULL && AudioFileGetProperty(cf->audio_file_id, kAudioFilePropertyID3Tag, &size, block) == noErr &&
-            size > 3) {
-            if (memcmp(block, "TAG", 3) == 0)
-                LMTagParseId3v1(tag, block, size);
-            else if (memcmp(block, "ID3", 3) == 0)
-                LMTagParseId3v2(tag, block, size);
-        }
-        free(block);
-    }
-    if (!LMTagIsEmpty(tag))
+    if (tag->picture != NULL ||
+        AudioFileGetPropertyInfo(cf->audio_file_id, kAudioFilePropertyAlbumArtwork, &size, NULL) != noErr ||
+        size == 0 || size > INT32_MAX)
         return;
+    unsigned char *picture = (unsigned char *)malloc(size);
+    if (picture == NULL)
+        return;
+    if (AudioFileGetProperty(cf->audio_file_id, kAudioFilePropertyAlbumArtwork, &size, picture) != noErr || size == 0) {
+        free(picture);
+        return;
+    }
+    tag->picture = picture;
+    tag->picture_size = int32_t(size);
+}
+
+void readDictionary(LMCoreAudioFile *cf)
+{
+    LMTag *tag = &cf->file.tag;
     AudioFileInfoDictionary *info = NULL;
-    size = sizeof(info);
+    uint32_t size = sizeof(info);
     if (AudioFileGetProperty(cf->audio_file_id, kAudioFilePropertyInfoDictionary, &size, &info) != noErr || info == NULL)
         return;
     takeText(info, "artist", &tag->artist);
@@ -139,6 +146,29 @@ void readTags(LMCoreAudioFile *cf)
     tag->track = takeNumber(info, "track number");
     tag->year = takeNumber(info, "year");
     AudioFileInfoDictionaryRelease(info);
+}
+
+void readTags(LMCoreAudioFile *cf)
+{
+    LMTag *tag = &cf->file.tag;
+    uint32_t size = 0;
+    const bool haveId3 =
+        AudioFileGetPropertyInfo(cf->audio_file_id, kAudioFilePropertyID3Tag, &size, NULL) == noErr && size > 3;
+    if (haveId3) {
+        unsigned char *block = (unsigned char *)malloc(size);
+        if (block != NULL && AudioFileGetProperty(cf->audio_file_id, kAudioFilePropertyID3Tag, &size, block) == noErr &&
+            size > 3) {
+            if (memcmp(block, "TAG", 3) == 0)
+                LMTagParseId3v1(tag, block, size);
+            else if (memcmp(block, "ID3", 3) == 0)
+                LMTagParseId3v2(tag, block, size);
+        }
+        free(block);
+    }
+    if (LMTagIsEmpty(tag))
+        readDictionary(cf);
+    if (!haveId3)
+        readArtwork(cf);
 }
 
 int LMCoreAudioFileSeek(LMFile *file, double seconds)
