@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/lm_coreaudio_file.h"
-#include "engine/lm_file.h"
 #include "support/fake_audio_file.h"
 #include "support/pulse_support.h"
 #include "support/test_support.h"
@@ -187,7 +185,7 @@ TEST(PlayCommand, PlaysThroughTheSoundServer)
 }
 
 // Compressed files go through the packet decoder inside the output queue.
-void checkCompressed(const std::string &ext, const std::vector<std::string> &codec, uint32_t packetFrames)
+void checkCompressed(const std::string &ext, const std::vector<std::string> &codec)
 {
     LMTEST_REQUIRE_TOOL("ffmpeg");
     lmtest::TempDir dir;
@@ -202,16 +200,8 @@ void checkCompressed(const std::string &ext, const std::vector<std::string> &cod
     uint32_t rate = 0;
     const std::vector<uint8_t> out = wavData(dir.file("out.wav"), &rate);
     ASSERT_EQ(rate, 44100u);
-    // The queue plays every frame the decoder yields: the recording, plus the encoder's
-    // priming and padding, which are not trimmed.
-    int64_t priming = 0, remainder = 0;
-    LMFile *file = LMFileOpen(src.c_str());
-    ASSERT_NE(file, nullptr);
-    LMCoreAudioFilePacketTable(file, &priming, &remainder);
-    LMFileClose(file);
-    const double frames = double(out.size()) / 4;
-    EXPECT_NEAR(frames, double(88200 + priming + remainder), packetFrames)
-        << ext << ": length off by more than one packet (priming " << priming << ", padding " << remainder << ")";
+    // The queue plays the recording: the encoder's priming and padding are trimmed.
+    EXPECT_EQ(out.size() / 4, 88200u) << ext;
     std::vector<float> left;
     for (size_t i = 0; i + 3 < out.size(); i += 4)
         left.push_back(float(int16_t(uint16_t(out[i] | out[i + 1] << 8))) / 32768.0f);
@@ -222,12 +212,12 @@ void checkCompressed(const std::string &ext, const std::vector<std::string> &cod
 
 TEST(PlayCommand, Mp3PlaysThroughTheCompressedPath)
 {
-    checkCompressed("mp3", {"-c:a", "libmp3lame", "-b:a", "192k"}, 1152);
+    checkCompressed("mp3", {"-c:a", "libmp3lame", "-b:a", "192k"});
 }
 
 TEST(PlayCommand, M4aPlaysThroughTheCompressedPath)
 {
-    checkCompressed("m4a", {"-c:a", "aac", "-b:a", "160k"}, 1024);
+    checkCompressed("m4a", {"-c:a", "aac", "-b:a", "160k"});
 }
 
 } // namespace

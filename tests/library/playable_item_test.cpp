@@ -40,6 +40,7 @@ TEST_F(PlayableItemTest, TypesFollowTheExtensionInAnyCase)
     const std::pair<const char *, int> cases[] = {
         {"/a/song.wv", PlayableItem::AudioTypeWav},   {"/a/song.WAV", PlayableItem::AudioTypeWav},
         {"/a/song.Aif", PlayableItem::AudioTypeAiff}, {"/a/song.aiff", PlayableItem::AudioTypeAiff},
+        {"/a/song.aifc", PlayableItem::AudioTypeAiff},
         {"/a/song.m4a", PlayableItem::AudioTypeM4a},  {"/a/song.mp3", PlayableItem::AudioTypeMp3},
         {"/a/song.FLAC", PlayableItem::AudioTypeFlac}, {"/a/song.ape", PlayableItem::AudioTypeApe},
         {"/a/song.ogg", PlayableItem::AudioTypeNone}, {"/a.flac/song", PlayableItem::AudioTypeNone},
