@@ -74,7 +74,7 @@ void UiContext::returnToMainList()
 
 void UiContext::announce(const QString &text)
 {
-    if (!QAccessible::isActive())
+    if (!(screenReaderCheck_ ? screenReaderCheck_() : QAccessible::isActive()))
         return;
     announcement_ = text;
     emit announced();

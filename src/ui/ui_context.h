@@ -66,6 +66,9 @@ public:
     void announce(const QString &text);
     // The last text announced.
     const QString &announcement() const { return announcement_; }
+    // Whether a screen reader runs (tests stand in for one).
+    using ScreenReaderCheck = std::function<bool()>;
+    void setScreenReaderCheck(ScreenReaderCheck check) { screenReaderCheck_ = std::move(check); }
 
     // Keyboard shortcuts of the window.
     Q_INVOKABLE void togglePlayPause();
@@ -86,4 +89,5 @@ private:
     bool animations_ = true;
     UrlOpener urlOpener_;
     QString announcement_;
+    ScreenReaderCheck screenReaderCheck_;
 };
