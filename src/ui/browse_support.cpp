@@ -1,12 +1,15 @@
 #include "ui/browse_support.h"
 
 #include <QDir>
+#include <QPointer>
 
 #include "app/app_delegate.h"
 #include "library/settings_keys.h"
 #include "platform/core/file_system_object.h"
 #include "platform/core/user_defaults.h"
+#include "ui/alerts.h"
 #include "ui/bar_button.h"
+#include "ui/name_check.h"
 #include "ui/navigation_controller.h"
 #include "ui/presenter.h"
 #include "ui/screen_controller.h"
@@ -71,6 +74,42 @@ QString lastComponent(const QString &path)
 bool isDocumentsFolder(const QString &path)
 {
     return QDir::cleanPath(path) == QDir::cleanPath(documents());
+}
+
+QString makeNamed(const QString &folder, const QString &name, const QString &failed, const QString &taken,
+                  const std::function<bool(const QString &target)> &make)
+{
+    const QString target = NameCheck::childPath(folder, name);
+    if (!target.isNull() && FileSystemObject::sharedObject()->fileExists(target)) {
+        AlertMessage::show(taken);
+        return QString();
+    }
+    if (target.isNull() || !make(target)) {
+        AlertMessage::show(failed);
+        return QString();
+    }
+    return target;
+}
+
+BarButton *textButton(const QString &name, const QString &text, QObject *parent, std::function<void()> action)
+{
+    auto *b = new BarButton(name, parent);
+    b->setText(text);
+    b->setAction(std::move(action));
+    return b;
+}
+
+void askName(ScreenController *screen, const QString &title, const QString &text, int tag,
+             std::function<void(ScreenController *screen, const QString &name)> ok)
+{
+    QPointer<ScreenController> guard(screen);
+    AlertPrompt::show(
+        title, QStringLiteral("  "), QObject::tr("Cancel"), QObject::tr("OK"),
+        [guard, ok = std::move(ok)](int button, const QString &entered) {
+            if (button == 1 && !guard.isNull())
+                ok(guard, entered);
+        },
+        text, tag);
 }
 
 BarButton *backToListButton(ScreenController *screen)

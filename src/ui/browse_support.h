@@ -4,12 +4,14 @@
 // on an item that was renamed or moved.
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include <QList>
 #include <QString>
 
 class BarButton;
+class QObject;
 class ScreenController;
 
 namespace Browse {
@@ -27,6 +29,26 @@ QString joined(const QString &folder, const QString &name);
 // The last path component.
 QString lastComponent(const QString &path);
 bool isDocumentsFolder(const QString &path);
+
+// Puts something new at `folder`/`name` with `make` (a move, a new folder). A name that is
+// no single file name, or a failing `make`, shows the alert `failed`; a name already there
+// shows `taken`. The new path, or a null string when nothing was made.
+QString makeNamed(const QString &folder, const QString &name, const QString &failed, const QString &taken,
+                  const std::function<bool(const QString &target)> &make);
+
+// A text button of a bar, called `name` in the view.
+BarButton *textButton(const QString &name, const QString &text, QObject *parent, std::function<void()> action);
+// Asks for a name ("Cancel" / "OK", the field holding `text`); `ok` runs with the entered
+// text on OK while `screen` still exists.
+void askName(ScreenController *screen, const QString &title, const QString &text, int tag,
+             std::function<void(ScreenController *screen, const QString &name)> ok);
+// The same with the screen's own operation.
+template <class Screen>
+void askName(Screen *screen, const QString &title, const QString &text, int tag, void (Screen::*ok)(const QString &))
+{
+    askName(static_cast<ScreenController *>(screen), title, text, tag,
+            [ok](ScreenController *s, const QString &name) { (static_cast<Screen *>(s)->*ok)(name); });
+}
 
 // The phone's "Back to playing list" button of a screen in the organize menu; it closes
 // the menu. Null on a tablet, where the menu is a popover that the user closes.

@@ -8,7 +8,6 @@
 #include "platform/core/user_defaults.h"
 #include "ui/alerts.h"
 #include "ui/browse_support.h"
-#include "ui/name_check.h"
 #include "ui/navigation_controller.h"
 #include "ui/ui_context.h"
 
@@ -107,14 +106,7 @@ void LMFileViewController::tapRow(int, int row)
 
 void LMFileViewController::onRename()
 {
-    QPointer<LMFileViewController> self(this);
-    AlertPrompt::show(
-        tr("Rename file"), QStringLiteral("  "), tr("Cancel"), tr("OK"),
-        [self](int button, const QString &text) {
-            if (button == 1 && !self.isNull())
-                self->renameFile(text);
-        },
-        Browse::lastComponent(path_), 2);
+    Browse::askName(this, tr("Rename file"), Browse::lastComponent(path_), 2, &LMFileViewController::renameFile);
 }
 
 void LMFileViewController::renameFile(const QString &name)
@@ -122,19 +114,11 @@ void LMFileViewController::renameFile(const QString &name)
     if (name == Browse::lastComponent(path_))
         return;
     const FileSystemObject *fs = FileSystemObject::sharedObject();
-    const QString target = NameCheck::childPath(QFileInfo(path_).path(), name);
-    if (target.isNull()) {
-        AlertMessage::show(tr("Can not rename file"));
+    const QString target =
+        Browse::makeNamed(QFileInfo(path_).path(), name, tr("Can not rename file"), tr("File already exists"),
+                          [&](const QString &to) { return fs->moveFile(path_, to); });
+    if (target.isNull())
         return;
-    }
-    if (fs->fileExists(target)) {
-        AlertMessage::show(tr("File already exists"));
-        return;
-    }
-    if (!fs->moveFile(path_, target)) {
-        AlertMessage::show(tr("Can not rename file"));
-        return;
-    }
     Browse::followMove(path_, target);
     const bool libraryFile = item_ || isAccessoryFile(path_) || isAccessoryFile(target);
     path_ = target;

@@ -8,32 +8,20 @@
 #include "ui/alerts.h"
 #include "ui/lm_file_view_controller.h"
 #include "ui/lm_moving_view_controller.h"
-#include "ui/name_check.h"
 #include "ui/navigation_controller.h"
 #include "ui/ui_context.h"
-
-namespace {
-
-BarButton *textButton(const char *name, const QString &text, QObject *parent, std::function<void()> action)
-{
-    auto *b = new BarButton(QString::fromLatin1(name), parent);
-    b->setText(text);
-    b->setAction(std::move(action));
-    return b;
-}
-
-} // namespace
 
 LMFolderViewController::LMFolderViewController(UiContext *context, const QString &path, QObject *parent)
     : ScreenController(context, QStringLiteral("TableScreen.qml"), parent), path_(path)
 {
-    btnQuitSelect_ = textButton("folderCancelButton", tr("Cancel"), this, [this] { onQuitSelect(); });
+    btnQuitSelect_ =
+        Browse::textButton(QStringLiteral("folderCancelButton"), tr("Cancel"), this, [this] { onQuitSelect(); });
     btnQuitSelect_->setDone(true);
-    btnPlay_ = textButton("folderPlayButton", tr("Play"), this, [this] { onPlay(); });
-    btnSelect_ = textButton("folderSelectButton", tr("Select"), this, [this] { onSelect(); });
-    btnDelete_ = textButton("folderDeleteButton", tr("Delete"), this, [this] { onDelete(); });
-    btnMove_ = textButton("folderMoveButton", tr("Move"), this, [this] { onMove(); });
-    titleButton_ = textButton("folderTitleButton", QString(), this, [this] { onRename(); });
+    btnPlay_ = Browse::textButton(QStringLiteral("folderPlayButton"), tr("Play"), this, [this] { onPlay(); });
+    btnSelect_ = Browse::textButton(QStringLiteral("folderSelectButton"), tr("Select"), this, [this] { onSelect(); });
+    btnDelete_ = Browse::textButton(QStringLiteral("folderDeleteButton"), tr("Delete"), this, [this] { onDelete(); });
+    btnMove_ = Browse::textButton(QStringLiteral("folderMoveButton"), tr("Move"), this, [this] { onMove(); });
+    titleButton_ = Browse::textButton(QStringLiteral("folderTitleButton"), QString(), this, [this] { onRename(); });
     titleButton_->setDone(true);
     titleButton_->setAccessibleName(tr("Rename folder"));
 }
@@ -226,14 +214,7 @@ void LMFolderViewController::onRename()
 {
     if (isRoot() || selectMode_)
         return;
-    QPointer<LMFolderViewController> self(this);
-    AlertPrompt::show(
-        tr("Rename folder"), QStringLiteral("  "), tr("Cancel"), tr("OK"),
-        [self](int button, const QString &text) {
-            if (button == 1 && !self.isNull())
-                self->renameFolder(text);
-        },
-        Browse::lastComponent(path_), 4);
+    Browse::askName(this, tr("Rename folder"), Browse::lastComponent(path_), 4, &LMFolderViewController::renameFolder);
 }
 
 void LMFolderViewController::renameFolder(const QString &name)
@@ -246,19 +227,11 @@ void LMFolderViewController::renameFolder(const QString &name)
         AlertMessage::show(tr("Folder already exists"));
         return;
     }
-    const QString target = NameCheck::childPath(fs->documentsDirectory(), name);
-    if (target.isNull()) {
-        AlertMessage::show(tr("Can not rename folder"));
+    const QString target =
+        Browse::makeNamed(fs->documentsDirectory(), name, tr("Can not rename folder"), tr("Folder already exists"),
+                          [&](const QString &to) { return fs->moveFile(path_, to); });
+    if (target.isNull())
         return;
-    }
-    if (fs->fileExists(target)) {
-        AlertMessage::show(tr("Folder already exists"));
-        return;
-    }
-    if (!fs->moveFile(path_, target)) {
-        AlertMessage::show(tr("Can not rename folder"));
-        return;
-    }
     Browse::followMove(path_, target);
     path_ = target;
     updateTitle();

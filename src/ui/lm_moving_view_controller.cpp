@@ -2,12 +2,10 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QPointer>
 
 #include "platform/core/file_system_object.h"
 #include "ui/alerts.h"
 #include "ui/browse_support.h"
-#include "ui/name_check.h"
 #include "ui/navigation_controller.h"
 #include "ui/ui_context.h"
 
@@ -59,14 +57,7 @@ void LMMovingViewController::reloadRows()
 void LMMovingViewController::tapRow(int section, int row)
 {
     if (section == 0 && row == 0) {
-        QPointer<LMMovingViewController> self(this);
-        AlertPrompt::show(
-            tr("Create folder"), QStringLiteral("  "), tr("Cancel"), tr("OK"),
-            [self](int button, const QString &text) {
-                if (button == 1 && !self.isNull())
-                    self->moveToNewFolder(text);
-            },
-            QString(), 0);
+        Browse::askName(this, tr("Create folder"), QString(), 0, &LMMovingViewController::moveToNewFolder);
         return;
     }
     if (section != 1 || row < 0)
@@ -87,19 +78,11 @@ void LMMovingViewController::moveToNewFolder(const QString &name)
     if (name.isEmpty())
         return;
     const FileSystemObject *fs = FileSystemObject::sharedObject();
-    const QString target = NameCheck::childPath(fs->documentsDirectory(), name);
-    if (target.isNull()) {
-        AlertMessage::show(tr("Can not create folder"));
+    const QString target =
+        Browse::makeNamed(fs->documentsDirectory(), name, tr("Can not create folder"), tr("Folder already exists"),
+                          [fs](const QString &to) { return fs->createDirectory(to); });
+    if (target.isNull())
         return;
-    }
-    if (fs->fileExists(target)) {
-        AlertMessage::show(tr("Folder already exists"));
-        return;
-    }
-    if (!fs->createDirectory(target)) {
-        AlertMessage::show(tr("Can not create folder"));
-        return;
-    }
     moveToFolder(target);
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include <QFileInfo>
-#include <QPointer>
 
 #include "library/playlist_file.h"
 #include "library/settings_keys.h"
@@ -22,23 +21,16 @@ QString baseName(const QString &fileName)
     return QFileInfo(fileName).completeBaseName();
 }
 
-BarButton *toolbarButton(const char *name, const QString &text, QObject *parent, std::function<void()> action)
-{
-    auto *b = new BarButton(QString::fromLatin1(name), parent);
-    b->setText(text);
-    b->setAction(std::move(action));
-    return b;
-}
-
 } // namespace
 
 PlaylistsViewController::PlaylistsViewController(UiContext *context, QObject *parent)
     : ScreenController(context, QStringLiteral("TableScreen.qml"), parent)
 {
-    btnAdd_ = toolbarButton("playlistsAddButton", tr("Add"), this, [this] { addPlaylist(); });
-    btnEdit_ = toolbarButton("playlistsEditButton", tr("Edit"), this, [this] { editPlaylists(); });
-    btnRename_ = toolbarButton("playlistsRenameButton", tr("Rename"), this, [this] { renamePlaylist(); });
-    btnCancel_ = toolbarButton("playlistsCancelButton", tr("Cancel"), this, [this] {
+    btnAdd_ = Browse::textButton(QStringLiteral("playlistsAddButton"), tr("Add"), this, [this] { addPlaylist(); });
+    btnEdit_ = Browse::textButton(QStringLiteral("playlistsEditButton"), tr("Edit"), this, [this] { editPlaylists(); });
+    btnRename_ =
+        Browse::textButton(QStringLiteral("playlistsRenameButton"), tr("Rename"), this, [this] { renamePlaylist(); });
+    btnCancel_ = Browse::textButton(QStringLiteral("playlistsCancelButton"), tr("Cancel"), this, [this] {
         if (mode_ == Renaming)
             cancelRename();
         else
@@ -138,27 +130,14 @@ void PlaylistsViewController::tapRow(int, int row)
         reloadRows();
         Browse::showChoice(this);
     } else if (mode_ == Renaming) {
-        QPointer<PlaylistsViewController> self(this);
-        AlertPrompt::show(
-            tr("Rename"), QStringLiteral("  "), tr("Cancel"), tr("OK"),
-            [self](int button, const QString &text) {
-                if (button == 1 && !self.isNull())
-                    self->renameSelectedPlaylist(text);
-            },
-            selectedPlaylistName(), 2);
+        const QString name = selectedPlaylistName();
+        Browse::askName(this, tr("Rename"), name, 2, &PlaylistsViewController::renameSelectedPlaylist);
     }
 }
 
 void PlaylistsViewController::addPlaylist()
 {
-    QPointer<PlaylistsViewController> self(this);
-    AlertPrompt::show(
-        tr("Add"), QStringLiteral("  "), tr("Cancel"), tr("OK"),
-        [self](int button, const QString &text) {
-            if (button == 1 && !self.isNull())
-                self->createPlaylist(text);
-        },
-        tr("My Playlist"), 1);
+    Browse::askName(this, tr("Add"), tr("My Playlist"), 1, &PlaylistsViewController::createPlaylist);
 }
 
 void PlaylistsViewController::createPlaylist(const QString &name)

@@ -57,18 +57,6 @@ protected:
         EXPECT_FALSE(QFile::exists("/tmp/lumenar-escape"));
         EXPECT_FALSE(QFile::exists("/tmp/lumenar-escape.m3u"));
     }
-    // The first visible item of that name inside `scope` (a presented frame, say).
-    static QQuickItem *within(QQuickItem *scope, const QString &name)
-    {
-        if (scope == nullptr || !scope->isVisible())
-            return nullptr;
-        if (scope->objectName() == name)
-            return scope;
-        for (QQuickItem *child : scope->childItems())
-            if (QQuickItem *found = within(child, name))
-                return found;
-        return nullptr;
-    }
     // What is presented in front: the phone's modal or the tablet's popover or sheet.
     QQuickItem *presentedFrame() const
     {
@@ -77,7 +65,7 @@ protected:
         QQuickItem *frame = item("popoverFrame");
         return frame != nullptr ? frame->parentItem() : nullptr;
     }
-    bool tapPresented(const QString &name) { return tap(within(presentedFrame(), name)); }
+    bool tapPresented(const QString &name) { return tap(itemWithin(presentedFrame(), name)); }
     // Scans asked of the application so far.
     quint64 scanRequests() const { return delegate->library()->loadId(); }
 };
