@@ -23,7 +23,6 @@ LMFolderViewController::LMFolderViewController(UiContext *context, const QString
     btnMove_ = Browse::textButton(QStringLiteral("folderMoveButton"), tr("Move"), this, [this] { onMove(); });
     titleButton_ = Browse::textButton(QStringLiteral("folderTitleButton"), QString(), this, [this] { onRename(); });
     titleButton_->setDone(true);
-    titleButton_->setAccessibleName(tr("Rename folder"));
 }
 
 bool LMFolderViewController::isRoot() const
@@ -55,8 +54,10 @@ void LMFolderViewController::loadFiles()
     if (!entries)
         return;
     fileList_ = *entries;
-    if (selectMode_)
+    if (selectMode_) {
         flags_ = QList<bool>(fileList_.size(), false);
+        setSelectedCount(0);
+    }
     reloadRows();
 }
 
