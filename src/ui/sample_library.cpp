@@ -168,5 +168,8 @@ bool SampleLibrary::write(const QString &folder)
                          "Aster Vale - Morning Light/02 Paper Boats.wav\n"
                          "The Quiet Harbour - Night Ferries/01 Lanterns.wav\n"
                          "Aster Vale - Morning Light/04 Tidewater.wav\n");
+    ok = ok && writeFile(folder + QStringLiteral("/Quiet Evening.m3u"),
+                         "The Quiet Harbour - Night Ferries/01 Lanterns.wav\n"
+                         "The Quiet Harbour - Night Ferries/02 Crossing.wav\n");
     return ok;
 }

@@ -67,12 +67,16 @@ std::function<void()> alert(Snapshot::Stage &stage)
 
 } // namespace
 
+namespace Snapshot {
+QList<NamedScene> browseScenes();  // snapshot_browse_scenes.cpp
+}
+
 QList<Snapshot::NamedScene> Snapshot::scenes()
 {
-    return {
+    return QList<NamedScene>{
         {QStringLiteral("main"), mainList},
         {QStringLiteral("edit"), editing},
         {QStringLiteral("organize"), organizeMenu},
         {QStringLiteral("alert"), alert},
-    };
+    } + browseScenes();
 }

@@ -96,6 +96,7 @@ SwipeDelegate {
             Text {
                 width: parent.width
                 text: cell.m.title
+                horizontalAlignment: cell.m.centered ? Text.AlignHCenter : Text.AlignLeft
                 elide: Text.ElideMiddle
                 color: cell.m.titleColor !== undefined ? cell.m.titleColor : cell.list.titleColor
                 opacity: cell.enabled ? 1 : 0.4

@@ -71,7 +71,7 @@ ListView {
             text: entry.kind === 0 ? entry.model.title : ""
             color: listView.detailColor
             font.pixelSize: 13
-            font.capitalization: Font.AllUppercase
+            font.capitalization: listView.table && !listView.table.uppercaseHeaders ? Font.MixedCase : Font.AllUppercase
             elide: Text.ElideRight
             Accessible.role: Accessible.Heading
             Accessible.name: text
