@@ -164,9 +164,23 @@ int main(int argc, char **argv)
         QObject::connect(&termination, &TerminationSignals::terminationRequested, &app, &QGuiApplication::quit);
         QObject::connect(&app, &QGuiApplication::aboutToQuit, &delegate, &AppDelegate::applicationWillTerminate);
 
+        // Start-up figures for bench/startup: the first frame and each completed scan.
+        const bool trace = qEnvironmentVariableIsSet("LUMENAR_TRACE_STARTUP");
+        if (trace)
+            QObject::connect(&delegate, &AppDelegate::libraryLoaded, [](int items) {
+                fprintf(stderr, "lumenar: library %d items\n", items);
+            });
         delegate.didFinishLaunching(o.files);
         if (!built)
             return 1;
+        if (trace) {
+            auto *once = new QMetaObject::Connection;
+            *once = QObject::connect(window.window(), &QQuickWindow::frameSwapped, [once] {
+                fprintf(stderr, "lumenar: first frame\n");
+                QObject::disconnect(*once);
+                delete once;
+            });
+        }
         delegate.applicationDidBecomeActive();
         Qt::ApplicationState last = Qt::ApplicationActive;
         QObject::connect(&app, &QGuiApplication::applicationStateChanged, &delegate,

@@ -4,6 +4,7 @@
 // read in whole multiples of block_size as the output engine reads them; for MP3 and M4A
 // the packets decoded by the packet decoder, as the output queue decodes them. Standard
 // error gets one summary line: frames, seconds and speed as a multiple of real time.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -57,8 +58,8 @@ int64_t decodePcm(LMFile *file, Output &out)
 }
 
 // Returns the bytes written, or -1 on an error (reported); *pcm receives the PCM format.
-// The encoder's priming (when decoding from the start) and the last packet's padding are
-// cut, as gapless playback must.
+// The encoder's priming and padding are cut as the output engine has the queue cut them,
+// so that `play` and `decode` give the same frames.
 int64_t decodePackets(LMFile *file, Output &out, AudioStreamBasicDescription *pcm)
 {
     const AudioStreamBasicDescription *format = LMCoreAudioFileFormat(file);
@@ -70,20 +71,18 @@ int64_t decodePackets(LMFile *file, Output &out, AudioStreamBasicDescription *pc
         fprintf(stderr, "lumenar-cli decode: no decoder for the stream of %s\n", out.name);
         return -1;
     }
-    int64_t priming = 0, remainder = 0;
-    LMCoreAudioFilePacketTable(file, &priming, &remainder);
     const size_t frameBytes = pcm->mBytesPerFrame;
-    size_t skip = LMFileTell(file) == 0 ? size_t(priming) * frameBytes : 0;
     // Room for many packets, as an output queue buffer has.
     uint32_t capacity = file->block_size * 16 > kChunkBytes ? file->block_size * 16 : kChunkBytes;
     std::vector<uint8_t> buffer(capacity);
-    std::vector<uint8_t> decoded, held;   // the last chunk waits: its end may be padding
+    std::vector<uint8_t> decoded;
     int64_t total = 0;
     bool failed = false;
     for (;;) {
         AudioStreamPacketDescription *descriptions = nullptr;
-        uint32_t count = 0;
-        int n = LMCoreAudioFileReadPackets(file, buffer.data(), capacity, &descriptions, &count);
+        uint32_t count = 0, trimStart = 0, trimEnd = 0;
+        int n = LMCoreAudioFileReadTrimmedPackets(file, buffer.data(), capacity, &descriptions, &count, &trimStart,
+                                                  &trimEnd);
         if (n <= 0) {
             free(descriptions);
             break;
@@ -96,23 +95,14 @@ int64_t decodePackets(LMFile *file, Output &out, AudioStreamBasicDescription *pc
             failed = true;
             break;
         }
-        size_t cut = skip < decoded.size() ? skip : decoded.size();
-        skip -= cut;
-        decoded.erase(decoded.begin(), decoded.begin() + std::ptrdiff_t(cut));
-        if (decoded.empty())
-            continue;
-        if (!out.write(held.data(), held.size())) {
+        const size_t whole = decoded.size() - decoded.size() % frameBytes;
+        const size_t head = std::min(size_t(trimStart) * frameBytes, whole);
+        const size_t tail = std::min(size_t(trimEnd) * frameBytes, whole - head);
+        if (!out.write(decoded.data() + head, whole - head - tail)) {
             failed = true;
             break;
         }
-        total += int64_t(held.size());
-        held.swap(decoded);
-    }
-    if (!failed) {
-        size_t tail = size_t(remainder) * frameBytes;
-        held.resize(held.size() > tail ? held.size() - tail : 0);
-        failed = !out.write(held.data(), held.size());
-        total += int64_t(held.size());
+        total += int64_t(whole - head - tail);
     }
     LMPacketDecoderFree(decoder);
     return failed ? -1 : total;

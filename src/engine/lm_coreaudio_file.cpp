@@ -17,6 +17,12 @@ struct LMCoreAudioFile {
     int64_t current_packet;
     uint64_t total_frames;
     uint32_t max_packet_size;
+    // Where the recording lies among the frames that decoding the packets yields: asked
+    // for once, at the first trimmed read. 0 not asked yet, 1 known, -1 not known.
+    int recording_known;
+    int64_t recording_start;   // the frames before it are the encoder's priming
+    int64_t recording_end;     // the frames from here on are padding
+    int64_t recording_padding;
 };
 
 int LMCoreAudioFileSeek(LMFile *file, double seconds);
@@ -110,25 +116,32 @@ int32_t takeNumber(const AudioFileInfoDictionary *info, const char *key)
     return value != NULL ? LMLeadingInteger(value, strlen(value)) : 0;
 }
 
-void readTags(LMCoreAudioFile *cf)
+// The picture a container without ID3 tags attaches (an MP4 cover) is the front cover, as
+// an ID3 front-cover picture is for MP3.
+void readArtwork(LMCoreAudioFile *cf)
 {
     LMTag *tag = &cf->file.tag;
     uint32_t size = 0;
-    if (AudioFileGetPropertyInfo(cf->audio_file_id, kAudioFilePropertyID3Tag, &size, NULL) == noErr && size > 3) {
-        unsigned char *block = (unsigned char *)malloc(size);
-        if (block != NULL && AudioFileGetProperty(cf->audio_file_id, kAudioFilePropertyID3Tag, &size, block) == noErr &&
-            size > 3) {
-            if (memcmp(block, "TAG", 3) == 0)
-                LMTagParseId3v1(tag, block, size);
-            else if (memcmp(block, "ID3", 3) == 0)
-                LMTagParseId3v2(tag, block, size);
-        }
-        free(block);
-    }
-    if (!LMTagIsEmpty(tag))
+    if (tag->picture != NULL ||
+        AudioFileGetPropertyInfo(cf->audio_file_id, kAudioFilePropertyAlbumArtwork, &size, NULL) != noErr ||
+        size == 0 || size > INT32_MAX)
         return;
+    unsigned char *picture = (unsigned char *)malloc(size);
+    if (picture == NULL)
+        return;
+    if (AudioFileGetProperty(cf->audio_file_id, kAudioFilePropertyAlbumArtwork, &size, picture) != noErr || size == 0) {
+        free(picture);
+        return;
+    }
+    tag->picture = picture;
+    tag->picture_size = int32_t(size);
+}
+
+void readDictionary(LMCoreAudioFile *cf)
+{
+    LMTag *tag = &cf->file.tag;
     AudioFileInfoDictionary *info = NULL;
-    size = sizeof(info);
+    uint32_t size = sizeof(info);
     if (AudioFileGetProperty(cf->audio_file_id, kAudioFilePropertyInfoDictionary, &size, &info) != noErr || info == NULL)
         return;
     takeText(info, "artist", &tag->artist);
@@ -139,6 +152,29 @@ void readTags(LMCoreAudioFile *cf)
     tag->track = takeNumber(info, "track number");
     tag->year = takeNumber(info, "year");
     AudioFileInfoDictionaryRelease(info);
+}
+
+void readTags(LMCoreAudioFile *cf)
+{
+    LMTag *tag = &cf->file.tag;
+    uint32_t size = 0;
+    const bool haveId3 =
+        AudioFileGetPropertyInfo(cf->audio_file_id, kAudioFilePropertyID3Tag, &size, NULL) == noErr && size > 3;
+    if (haveId3) {
+        unsigned char *block = (unsigned char *)malloc(size);
+        if (block != NULL && AudioFileGetProperty(cf->audio_file_id, kAudioFilePropertyID3Tag, &size, block) == noErr &&
+            size > 3) {
+            if (memcmp(block, "TAG", 3) == 0)
+                LMTagParseId3v1(tag, block, size);
+            else if (memcmp(block, "ID3", 3) == 0)
+                LMTagParseId3v2(tag, block, size);
+        }
+        free(block);
+    }
+    if (LMTagIsEmpty(tag))
+        readDictionary(cf);
+    if (!haveId3)
+        readArtwork(cf);
 }
 
 int LMCoreAudioFileSeek(LMFile *file, double seconds)
@@ -251,6 +287,79 @@ int LMCoreAudioFileReadPackets(LMFile *file, void *buffer, uint32_t capacity, Au
     return int(bytes);
 }
 
+namespace {
+
+bool knowRecording(LMCoreAudioFile *cf)
+{
+    if (cf->recording_known == 0) {
+        AudioFilePacketTableInfo info = {};
+        uint32_t size = sizeof(info);
+        cf->recording_known = -1;
+        if (AudioFileGetProperty(cf->audio_file_id, kAudioFilePropertyPacketTableInfo, &size, &info) == noErr &&
+            info.mPrimingFrames >= 0 && info.mNumberValidFrames >= 0) {
+            cf->recording_start = info.mPrimingFrames;
+            cf->recording_end = info.mPrimingFrames + info.mNumberValidFrames;
+            cf->recording_padding = info.mRemainderFrames;
+            cf->recording_known = 1;
+        }
+    }
+    return cf->recording_known > 0;
+}
+
+bool frameOfPacket(LMCoreAudioFile *cf, int64_t packet, int64_t *frame)
+{
+    AudioFramePacketTranslation t = {};
+    t.mPacket = packet;
+    uint32_t size = sizeof(t);
+    if (AudioFileGetProperty(cf->audio_file_id, kAudioFilePropertyPacketToFrame, &size, &t) != noErr)
+        return false;
+    *frame = t.mFrame;
+    return true;
+}
+
+} // namespace
+
+int LMCoreAudioFileReadTrimmedPackets(LMFile *file, void *buffer, uint32_t capacity,
+                                      AudioStreamPacketDescription **descriptions, uint32_t *packet_count,
+                                      uint32_t *trim_start, uint32_t *trim_end)
+{
+    *trim_start = *trim_end = 0;
+    const int64_t first = file->type == LMFileTypeCoreAudio ? ((LMCoreAudioFile *)file)->current_packet : 0;
+    const int n = LMCoreAudioFileReadPackets(file, buffer, capacity, descriptions, packet_count);
+    if (n <= 0)
+        return n;
+    LMCoreAudioFile *cf = (LMCoreAudioFile *)file;
+    int64_t from = 0, to = 0;
+    if (!knowRecording(cf) || !frameOfPacket(cf, first, &from) || !frameOfPacket(cf, first + *packet_count, &to) ||
+        to <= from)
+        return n;
+    const int64_t span = to - from;
+    const int64_t head = cf->recording_start - from;
+    const int64_t start = head <= 0 ? 0 : head < span ? head : span;
+    const int64_t tail = to - cf->recording_end;
+    const int64_t end = tail <= 0 ? 0 : tail < span - start ? tail : span - start;
+    *trim_start = uint32_t(start);
+    *trim_end = uint32_t(end);
+    return n;
+}
+
+bool LMCoreAudioFilesJoin(const LMFile *file, const LMFile *next)
+{
+    if (file == NULL || next == NULL || file->type != LMFileTypeCoreAudio || next->type != LMFileTypeCoreAudio)
+        return false;
+    const LMCoreAudioFile *a = (const LMCoreAudioFile *)file;
+    const LMCoreAudioFile *b = (const LMCoreAudioFile *)next;
+    if (memcmp(&a->format, &b->format, sizeof(a->format)) != 0)
+        return false;
+    uint32_t sizeA = 0, sizeB = 0;
+    void *cookieA = LMCoreAudioFileCopyMagicCookie(const_cast<LMFile *>(file), &sizeA);
+    void *cookieB = LMCoreAudioFileCopyMagicCookie(const_cast<LMFile *>(next), &sizeB);
+    const bool same = sizeA == sizeB && (sizeA == 0 || memcmp(cookieA, cookieB, sizeA) == 0);
+    free(cookieA);
+    free(cookieB);
+    return same;
+}
+
 const AudioStreamBasicDescription *LMCoreAudioFileFormat(LMFile *file)
 {
     if (file == NULL || file->type != LMFileTypeCoreAudio)
@@ -285,11 +394,9 @@ int LMCoreAudioFilePacketTable(LMFile *file, int64_t *priming, int64_t *remainde
     if (file == NULL || file->type != LMFileTypeCoreAudio)
         return 0;
     LMCoreAudioFile *cf = (LMCoreAudioFile *)file;
-    AudioFilePacketTableInfo info = {};
-    uint32_t size = sizeof(info);
-    if (AudioFileGetProperty(cf->audio_file_id, kAudioFilePropertyPacketTableInfo, &size, &info) != noErr)
+    if (!knowRecording(cf))
         return 0;
-    *priming = info.mPrimingFrames;
-    *remainder = info.mRemainderFrames;
+    *priming = cf->recording_start;
+    *remainder = cf->recording_padding;
     return 1;
 }

@@ -19,6 +19,18 @@ int LMCoreAudioFileReadPackets(LMFile *file, void *buffer, uint32_t capacity,
                                AudioStreamPacketDescription **descriptions,
                                uint32_t *packet_count);
 
+// LMCoreAudioFileReadPackets, telling also which of the frames that the packets read
+// decode to lie outside the recording: *trim_start at their start (the encoder's priming)
+// and *trim_end at their end (the padding). Both 0 when the file's packet table is not
+// known. The first call asks for the packet table (see LMCoreAudioFilePacketTable).
+int LMCoreAudioFileReadTrimmedPackets(LMFile *file, void *buffer, uint32_t capacity,
+                                      AudioStreamPacketDescription **descriptions, uint32_t *packet_count,
+                                      uint32_t *trim_start, uint32_t *trim_end);
+
+// Whether `next` can follow `file` in one output queue, decoded as one stream: both read
+// through this reader, with equal stream descriptions and magic cookies.
+bool LMCoreAudioFilesJoin(const LMFile *file, const LMFile *next);
+
 // The file's stream description and magic cookie, for building an output queue in the
 // file's own format. The cookie is malloc'ed (caller frees); null with size 0 when none.
 const AudioStreamBasicDescription *LMCoreAudioFileFormat(LMFile *file);

@@ -30,7 +30,7 @@ LMFile *LMFileOpen(const char *path)
         return LMFlacFileOpen(path);
     if (strcasecmp(ext, "ape") == 0)
         return LMApeFileOpen(path);
-    if (strcasecmp(ext, "aiff") == 0 || strcasecmp(ext, "aif") == 0)
+    if (strcasecmp(ext, "aiff") == 0 || strcasecmp(ext, "aif") == 0 || strcasecmp(ext, "aifc") == 0)
         return LMAiffFileOpen(path);
     if (strcasecmp(ext, "mp3") == 0 || strcasecmp(ext, "m4a") == 0)
         return LMCoreAudioFileOpen(path);

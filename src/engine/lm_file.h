@@ -58,7 +58,7 @@ struct LMFile {
     LMFileCloseOp close;        // releases the reader's state and the record
 };
 
-// Opens by extension (case-insensitive): wav/wv, flac, ape, aiff/aif, mp3/m4a.
+// Opens by extension (case-insensitive): wav/wv, flac, ape, aiff/aif/aifc, mp3/m4a.
 // Null when the extension is unknown or the reader refuses the file.
 LMFile *LMFileOpen(const char *path);
 // Null-safe. Clears the tag, then calls the reader's close.

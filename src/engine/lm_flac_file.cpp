@@ -5,6 +5,8 @@
 #include <cstring>
 #include <strings.h>
 
+#include <sys/stat.h>
+
 #include <FLAC/stream_decoder.h>
 
 #include "engine/lm_number.h"
@@ -35,6 +37,8 @@ struct LMFlacFile {
     bool decoder_owns_fp;
     bool opened;                // metadata after open (a rewind re-reads it) is ignored
     bool at_end;                // sought to the end: nothing more until the next seek
+    bool probing;               // decoding the file's tail only to find where its frames end
+    uint64_t probe_end;         // the sample after the last frame the probe decoded
 };
 
 int LMFlacFileSeek(LMFile *file, double seconds);
@@ -61,6 +65,21 @@ void setOnce(char **field, const uint8_t *value, uint32_t length)
 {
     if (*field == NULL)
         *field = copyText(value, length);
+}
+
+// The year of a DATE comment: its first four characters when they are digits (1997-05-01,
+// 19970501, 1997); 0 otherwise. Nearly every file carries DATE rather than YEAR.
+int32_t dateYear(const uint8_t *value, uint32_t length)
+{
+    if (length < 4)
+        return 0;
+    int32_t year = 0;
+    for (int i = 0; i < 4; i++) {
+        if (value[i] < '0' || value[i] > '9')
+            return 0;
+        year = year * 10 + (value[i] - '0');
+    }
+    return year;
 }
 
 void takePicture(LMTag *tag, const FLAC__StreamMetadata_Picture *picture)
@@ -168,6 +187,13 @@ FLAC__StreamDecoderWriteStatus flac_on_frame(const FLAC__StreamDecoder *decoder,
     LMFlacFile *ff = (LMFlacFile *)client;
     assert(ff->decoder == decoder);
     (void)decoder;
+    if (ff->probing) {
+        uint64_t first = frame->header.number.sample_number;
+        if (frame->header.number_type == FLAC__FRAME_NUMBER_TYPE_FRAME_NUMBER)
+            first = uint64_t(frame->header.number.frame_number) * (ff->file.block_size / 8);
+        ff->probe_end = first + frame->header.blocksize;
+        return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+    }
     const uint32_t b = ff->frame_bytes;
     const uint32_t n = frame->header.blocksize;
     // A frame that contradicts the stream header (a corrupt or hostile file) plays as
@@ -217,6 +243,29 @@ bool restart(LMFlacFile *ff)
            FLAC__stream_decoder_process_until_end_of_metadata(ff->decoder);
 }
 
+// Whether the file ends before `frame`: a truncated file (an interrupted copy or
+// download) holds fewer samples than its header promises. Its last frames are decoded
+// from the tail of the file to find the sample where they end. Leaves the decoder at the
+// end of the stream.
+bool endsBefore(LMFlacFile *ff, uint64_t frame)
+{
+    struct stat st;
+    if (fstat(fileno(ff->fp), &st) != 0)
+        return false;
+    // At least two frames of the largest size: encoded frames are no larger than decoded.
+    const off_t tail = off_t(4) * ff->file.block_size;
+    FLAC__stream_decoder_flush(ff->decoder);
+    if (fseeko(ff->fp, st.st_size > tail ? st.st_size - tail : 0, SEEK_SET) != 0)
+        return false;
+    ff->probing = true;
+    ff->probe_end = 0;
+    while (FLAC__stream_decoder_get_state(ff->decoder) < FLAC__STREAM_DECODER_END_OF_STREAM &&
+           FLAC__stream_decoder_process_single(ff->decoder)) {
+    }
+    ff->probing = false;
+    return ff->probe_end > 0 && frame >= ff->probe_end;
+}
+
 int LMFlacFileSeek(LMFile *file, double seconds)
 {
     assert(file->type == LMFileTypeFlac);
@@ -240,6 +289,11 @@ int LMFlacFileSeek(LMFile *file, double seconds)
         return 1;
     if (FLAC__stream_decoder_seek_absolute(ff->decoder, frame))
         return 1;
+    // Beyond the data of a truncated file the stream is over, as at its end.
+    if (endsBefore(ff, frame)) {
+        ff->at_end = true;
+        return 0;
+    }
     // Where the decoder stands now is unknown: restart, so that position and audio agree.
     FLAC__stream_decoder_flush(ff->decoder);
     restart(ff);
@@ -325,6 +379,8 @@ void LMFlacTagAddComment(LMTag *tag, const uint8_t *entry, uint32_t length)
         setOnce(&tag->cuesheet, value, valueLength);
     else if (nameIs(entry, nameLength, "YEAR"))
         tag->year = LMLeadingInteger((const char *)value, valueLength);
+    else if (nameIs(entry, nameLength, "DATE") && tag->year == 0)
+        tag->year = dateYear(value, valueLength);
 }
 
 LMFile *LMFlacFileOpen(const char *path)

@@ -3,8 +3,9 @@
 // Stereo 16- and 24-bit streams only. read() yields interleaved little-endian PCM in whole
 // decoded frames; block_size is 8 x the stream's maximum block size, an upper bound of the
 // bytes one frame yields, so a read of at least block_size bytes always makes progress.
-// Tags come from the Vorbis comments (TITLE, ARTIST, ALBUM, GENRE, TRACKNUMBER, YEAR and
-// an embedded CUESHEET text) and the front-cover PICTURE block.
+// Tags come from the Vorbis comments (TITLE, ARTIST, ALBUM, GENRE, TRACKNUMBER, YEAR, else
+// the first four digits of DATE, and an embedded CUESHEET text) and the front-cover
+// PICTURE block.
 #pragma once
 
 #include <cstdint>

@@ -33,8 +33,10 @@ bool LMPlayerFilesJoin(const LMFile *current, const LMFile *next)
 {
     if (current == nullptr || next == nullptr)
         return false;
+    // Compressed files continue one another in the queue's own format: one stream to the
+    // decoder, with the encoders' priming and padding trimmed at the joins.
     if (current->type == LMFileTypeCoreAudio || next->type == LMFileTypeCoreAudio)
-        return false;   // read by packets, never joined
+        return LMCoreAudioFilesJoin(current, next);
     return current->bits_per_sample != 0 && next->bits_per_sample != 0 &&
            current->big_endian == next->big_endian && current->bits_per_sample == next->bits_per_sample &&
            current->num_channels == next->num_channels && current->sample_rate == next->sample_rate &&
@@ -86,11 +88,12 @@ static void LMPlayerRefill(void *user, AudioQueueRef queue, AudioQueueBufferRef 
     const uint32_t capacity = buffer->mAudioDataBytesCapacity;
     const uint32_t request = capacity - capacity % LMPlayerBlockSize(file);
 
+    const bool packetized = file->type == LMFileTypeCoreAudio;
     AudioStreamPacketDescription *packets = nullptr;
-    uint32_t packetCount = 0;
+    uint32_t packetCount = 0, trimStart = 0, trimEnd = 0, flags = 0;
     int got;
-    if (file->type == LMFileTypeCoreAudio)
-        got = LMCoreAudioFileReadPackets(file, data, request, &packets, &packetCount);
+    if (packetized)
+        got = LMCoreAudioFileReadTrimmedPackets(file, data, request, &packets, &packetCount, &trimStart, &trimEnd);
     else
         got = LMFileRead(file, data, int(request));
     uint32_t n = got > 0 ? uint32_t(got) : 0;
@@ -99,18 +102,29 @@ static void LMPlayerRefill(void *user, AudioQueueRef queue, AudioQueueBufferRef 
 
     // A short read is the end of the file only when the file says so: some readers deliver
     // less than asked before their end (FLAC decodes whole frames while a block still fits).
-    const bool exhausted = got <= 0 || LMFileTell(file) >= file->duration;
+    // Packets of the next file start a buffer of their own, since its trims (the priming
+    // of the next) apply to a buffer's ends only.
+    const bool exhausted = got <= 0 || (!packetized && LMFileTell(file) >= file->duration);
     if (n < request && exhausted && file->next != nullptr && LMPlayerFilesJoin(file, file->next)) {
         LMFile *next = file->next;
         file->next = nullptr;
         LMFileClose(file);
         player->file = file = next;
-        const uint32_t room = capacity - n;
-        const uint32_t want = room - room % LMPlayerBlockSize(next);
-        if (want > 0) {
-            const int more = LMFileRead(next, data + n, int(want));
-            if (more > 0)
-                n += uint32_t(more) < want ? uint32_t(more) : want;
+        // The position of the new file counts from its own start.
+        player->last_position = 0;
+        if (packetized) {
+            got = LMCoreAudioFileReadTrimmedPackets(next, data, request, &packets, &packetCount, &trimStart,
+                                                    &trimEnd);
+            n = got > 0 ? uint32_t(got) : 0;
+            flags = kAudioQueueBufferFlag_NewStream;
+        } else {
+            const uint32_t room = capacity - n;
+            const uint32_t want = room - room % LMPlayerBlockSize(next);
+            if (want > 0) {
+                const int more = LMFileRead(next, data + n, int(want));
+                if (more > 0)
+                    n += uint32_t(more) < want ? uint32_t(more) : want;
+            }
         }
         LMPlayerSend(player, LMPlayerEventFileChanged);
         if (queue != player->queue) {   // the handler replaced the output
@@ -133,7 +147,8 @@ static void LMPlayerRefill(void *user, AudioQueueRef queue, AudioQueueBufferRef 
     }
 
     buffer->mAudioDataByteSize = n;
-    const OSStatus err = AudioQueueEnqueueBuffer(queue, buffer, packets != nullptr ? packetCount : 0, packets);
+    const OSStatus err = AudioQueueEnqueueBufferWithParameters(queue, buffer, packets != nullptr ? packetCount : 0,
+                                                               packets, trimStart, trimEnd, flags);
     free(packets);
     if (!LM_CHECK(err == noErr))
         return;

@@ -78,5 +78,7 @@ void LMPlayerDispose(LMPlayer *player);
 uint32_t LMPlayerBufferSizeForFile(const LMFile *file);
 
 // Whether `next` can continue `current` in the same queue without a gap: both PCM with
-// the same layout (rate, channels, bits, byte order, sample sign).
+// the same layout (rate, channels, bits, byte order, sample sign), or both compressed
+// files of the same stream description and magic cookie (LMCoreAudioFilesJoin), whose
+// encoder priming and padding the queue trims.
 bool LMPlayerFilesJoin(const LMFile *current, const LMFile *next);

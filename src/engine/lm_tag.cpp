@@ -69,29 +69,32 @@ static bool Id3IdChar(unsigned char c)
     return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-// Whether a frame walk that arrives at `pos` is still on track: at the end, in the
-// padding, or at a frame header whose id is made of frame-id characters and whose size,
-// read either way, fits in the tag.
-static bool Id3OnTrack(const Id3Walk *w, uint64_t pos)
+// Where a frame walk that arrives at `pos` stands: past the tag (lost), at its end, in
+// the padding (a 0 byte), or at a frame header whose id is made of frame-id characters
+// and whose size, read either way, fits in the tag.
+enum Id3Landing { Id3Lost, Id3AtEnd, Id3InPadding, Id3AtFrame };
+
+static Id3Landing Id3LandsAt(const Id3Walk *w, uint64_t pos)
 {
     if (pos == w->size)
-        return true;
+        return Id3AtEnd;
     if (pos > w->size)
-        return false;
+        return Id3Lost;
     if (w->body[pos] == 0)
-        return true;
+        return Id3InPadding;
     if (w->size - pos < 10)
-        return false;
+        return Id3Lost;
     const unsigned char *h = w->body + pos;
     if (!Id3IdChar(h[0]) || !Id3IdChar(h[1]) || !Id3IdChar(h[2]) || !Id3IdChar(h[3]))
-        return false;
+        return Id3Lost;
     const uint64_t room = w->size - pos - 10;
-    return Id3U32(h + 4) <= room || Id3Synchsafe(h + 4) <= room;
+    return Id3U32(h + 4) <= room || Id3Synchsafe(h + 4) <= room ? Id3AtFrame : Id3Lost;
 }
 
 // Version 4 frame sizes are synchsafe. Some writers store plain integers instead; the two
 // readings differ from 128 bytes on, and the plain one is taken when the bytes cannot be
-// synchsafe or when only the plain reading lands on the next frame.
+// synchsafe, or when the plain reading lands on the next frame while the synchsafe one
+// is lost or lands on a 0 byte (inside a picture, most often, rather than in padding).
 static uint32_t Id3FrameSizeV4(const Id3Walk *w, size_t pos)
 {
     const unsigned char *s = w->body + pos + 4;
@@ -99,8 +102,11 @@ static uint32_t Id3FrameSizeV4(const Id3Walk *w, size_t pos)
     if ((s[0] | s[1] | s[2] | s[3]) & 0x80)
         return plain;
     const uint32_t safe = Id3Synchsafe(s);
-    if (safe != plain && !Id3OnTrack(w, (uint64_t)pos + 10 + safe) &&
-        Id3OnTrack(w, (uint64_t)pos + 10 + plain))
+    if (safe == plain)
+        return safe;
+    const Id3Landing bySafe = Id3LandsAt(w, (uint64_t)pos + 10 + safe);
+    const Id3Landing byPlain = Id3LandsAt(w, (uint64_t)pos + 10 + plain);
+    if ((bySafe == Id3Lost && byPlain != Id3Lost) || (bySafe == Id3InPadding && byPlain == Id3AtFrame))
         return plain;
     return safe;
 }

@@ -1,5 +1,7 @@
 #include "engine/lm_wav_file.h"
 
+#include <cstring>
+
 #include "engine/lm_pcm_file.h"
 #include "engine/riff_parser.h"
 
@@ -23,6 +25,26 @@ static void WavDecodeFormat(WavFormat *fmt, const unsigned char *p)
     fmt->bitsPerSample = RiffU16LE(p + 14);
 }
 
+// The extensible format: a 0xFFFE tag, and the real format as the first two bytes of the
+// sub-format GUID (24 bytes into the chunk) that ends in the fixed tail below.
+static const uint16_t WavFormatExtensible = 0xFFFE;
+static const size_t WavExtensibleSize = 40;
+static const unsigned char WavSubFormatTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                   0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+// Extensible PCM of the layouts that plain PCM files have (what DAWs and rippers write for
+// 24-bit audio) plays as plain PCM; every other extensible file stays refused.
+static bool WavExtensiblePcm(const WavFormat *fmt, const unsigned char *chunk, size_t n)
+{
+    if (fmt->audioFormat != WavFormatExtensible || n < WavExtensibleSize || RiffU16LE(chunk + 16) < 22)
+        return false;
+    if (RiffU16LE(chunk + 24) != 1 || memcmp(chunk + 26, WavSubFormatTail, sizeof WavSubFormatTail) != 0)
+        return false;
+    const uint16_t bits = fmt->bitsPerSample;
+    return (fmt->numChannels == 1 || fmt->numChannels == 2) && (bits == 16 || bits == 24 || bits == 32) &&
+           fmt->blockAlign == fmt->numChannels * bits / 8;
+}
+
 static bool WavParse(LMPcmFile *wf, const char *path)
 {
     LMFile *f = &wf->file;
@@ -40,13 +62,16 @@ static bool WavParse(LMPcmFile *wf, const char *path)
     while (RiffNextChunk(&parser, &hdr)) {
         if (IDEQU(hdr.id, "fmt ")) {
             const size_t n = 16;
-            unsigned char raw[n];
+            unsigned char raw[WavExtensibleSize];
             if (!LM_CHECK(n <= hdr.size))
                 return false;
-            if (!LM_CHECK_TEXT(n == RiffGetChunkData(&parser, raw, n),
-                               "n == RiffGetChunkData(&parser, &fmt, n)"))
+            // The extension of the extensible format, when the chunk and the file hold it.
+            const size_t got = RiffGetChunkData(&parser, raw, hdr.size >= WavExtensibleSize ? WavExtensibleSize : n);
+            if (!LM_CHECK_TEXT(n <= got, "n == RiffGetChunkData(&parser, &fmt, n)"))
                 return false;
             WavDecodeFormat(&fmt, raw);
+            if (WavExtensiblePcm(&fmt, raw, got))
+                fmt.audioFormat = 1;
         } else if (IDEQU(hdr.id, "data")) {
             wf->data_pos = parser.data_pos;
             wf->data_end = parser.data_pos + hdr.size;
@@ -55,7 +80,7 @@ static bool WavParse(LMPcmFile *wf, const char *path)
         }
     }
 
-    // Integer PCM only: the extensible tag (0xFFFE) and a missing fmt chunk end here too.
+    // Integer PCM only: other extensible formats and a missing fmt chunk end here too.
     if (!LM_CHECK(fmt.audioFormat == 1) || !LM_CHECK(wf->data_pos != 0))
         return false;
     // Every later division is by one of these.

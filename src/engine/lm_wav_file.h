@@ -1,4 +1,5 @@
-// WAV reader: RIFF WAVE files of integer PCM (.wav, and .wv when it is RIFF WAVE).
+// WAV reader: RIFF WAVE files of integer PCM (.wav, and .wv when it is RIFF WAVE), also in
+// the extensible format when its sub-format is PCM (1-2 channels of 16, 24 or 32 bits).
 //
 // Serves the samples exactly as stored (little-endian, interleaved; 8-bit samples are
 // unsigned) in whole blocks of the header's block alignment. The tag comes from an

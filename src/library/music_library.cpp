@@ -131,7 +131,7 @@ bool hasAudioExtension(const char *name)
     const char *dot = strrchr(name, '.');
     if (dot == nullptr)
         return false;
-    static const char *const kExtensions[] = {"flac", "ape", "wav", "aif", "m4a", "mp3", "wv", "aiff"};
+    static const char *const kExtensions[] = {"flac", "ape", "wav", "aif", "m4a", "mp3", "wv", "aiff", "aifc"};
     for (const char *e : kExtensions)
         if (strcasecmp(dot + 1, e) == 0)
             return true;

@@ -95,6 +95,7 @@ int PlayableItem::typeOfAudioFile(const QString &path)
     } kTypes[] = {
         {"FLAC", AudioTypeFlac}, {"APE", AudioTypeApe}, {"M4A", AudioTypeM4a}, {"MP3", AudioTypeMp3},
         {"WAV", AudioTypeWav},   {"WV", AudioTypeWav},  {"AIF", AudioTypeAiff}, {"AIFF", AudioTypeAiff},
+        {"AIFC", AudioTypeAiff},
     };
     for (const auto &t : kTypes)
         if (ext == QLatin1String(t.extension))

@@ -28,7 +28,7 @@ public:
     enum AudioType {
         AudioTypeNone = 0,   // not an audio file
         AudioTypeWav = 1,    // WAV, WV
-        AudioTypeAiff = 2,   // AIF, AIFF
+        AudioTypeAiff = 2,   // AIF, AIFF, AIFC
         AudioTypeM4a = 3,
         AudioTypeMp3 = 4,
         AudioTypeFlac = 5,

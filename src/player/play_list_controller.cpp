@@ -378,7 +378,7 @@ bool PlayListController::isExcludedItem(const PlayableItemPtr &item) const
 bool PlayListController::shouldInclude(const QString &path) const
 {
     // The extension exactly as written: the chooser offers what the list writer expects.
-    static const char *const kExtensions[] = {"flac", "ape", "wav", "aif", "m4a", "mp3", "wv", "aiff"};
+    static const char *const kExtensions[] = {"flac", "ape", "wav", "aif", "m4a", "mp3", "wv", "aiff", "aifc"};
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
     const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
     if (dot <= slash)

@@ -22,9 +22,13 @@
 
 #include "library/play_list_composer.h"
 #include "library/playable_item.h"
+#include "player/lm_file_chooser_delegate.h"
 #include "player/uni_player.h"
 
-class PlayListController : public QObject, public UniPlayerDelegate, public PlayingSource {
+class PlayListController : public QObject,
+                           public UniPlayerDelegate,
+                           public PlayingSource,
+                           public LMFileChooserDelegate {
     Q_OBJECT
 
 public:
@@ -85,8 +89,8 @@ public:
     void setReceivesRemoteControlEvents(bool receive);
 
     bool isExcludedItem(const PlayableItemPtr &item) const;
-    bool shouldInclude(const QString &path) const;
-    bool addFiles(const QStringList &paths);
+    bool shouldInclude(const QString &path) const override;
+    bool addFiles(const QStringList &paths) override;
     bool removeItemFromPlaylist(const PlayableItemPtr &item);
     QString directoryOfPlaylistFile(const QString &path) const;
 

@@ -53,9 +53,17 @@ void BarButton::setEnabled(bool enabled)
     emit changed();
 }
 
+void BarButton::setLabel(bool label)
+{
+    if (label_ == label)
+        return;
+    label_ = label;
+    emit changed();
+}
+
 void BarButton::trigger()
 {
-    if (!enabled_ || flexible_)
+    if (!enabled_ || flexible_ || label_)
         return;
     emit triggered();
     if (action_)

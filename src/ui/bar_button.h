@@ -20,6 +20,7 @@ class BarButton : public QObject {
     Q_PROPERTY(bool done READ done NOTIFY changed)
     Q_PROPERTY(bool enabled READ enabled NOTIFY changed)
     Q_PROPERTY(bool flexibleSpace READ flexibleSpace CONSTANT)
+    Q_PROPERTY(bool label READ isLabel NOTIFY changed)
     Q_PROPERTY(QString name READ objectName CONSTANT)
 
 public:
@@ -43,6 +44,9 @@ public:
     bool enabled() const { return enabled_; }
     void setEnabled(bool enabled);
     bool flexibleSpace() const { return flexible_; }
+    // A label drawn in light grey among the buttons (a hint in a toolbar); never tapped.
+    bool isLabel() const { return label_; }
+    void setLabel(bool label);
 
     void setAction(std::function<void()> action) { action_ = std::move(action); }
     Q_INVOKABLE void trigger();
@@ -59,5 +63,6 @@ private:
     bool done_ = false;
     bool enabled_ = true;
     bool flexible_ = false;
+    bool label_ = false;
     std::function<void()> action_;
 };

@@ -30,8 +30,15 @@ RootViewController::RootViewController(UiContext *context, QObject *parent)
         updatePlayList();
         onItemChange();
     });
-    if (AppDelegate *delegate = context->delegate())
+    if (AppDelegate *delegate = context->delegate()) {
         connect(delegate, &AppDelegate::themeChanged, this, &RootViewController::onThemeChange);
+        connect(delegate, &AppDelegate::libraryLoaded, this, [this] {
+            if (!libraryLoaded_) {
+                libraryLoaded_ = true;
+                emit libraryLoadedChanged();
+            }
+        });
+    }
 
     PlayListController *plc = playListController();
     if (plc == nullptr)

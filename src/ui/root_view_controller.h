@@ -23,6 +23,8 @@ class RootViewController : public ScreenController {
     Q_PROPERTY(QString playModeName READ playModeName NOTIFY buttonsChanged)
     Q_PROPERTY(bool addVisible READ addVisible NOTIFY buttonsChanged)
     Q_PROPERTY(bool editing READ editing NOTIFY editingChanged)
+    // A scan has completed: an empty list now means an empty library.
+    Q_PROPERTY(bool libraryLoaded READ libraryLoaded NOTIFY libraryLoadedChanged)
 
 public:
     static constexpr int kPhoneRowHeight = 52;
@@ -40,6 +42,7 @@ public:
     QString playModeName() const;
     bool addVisible() const;
     bool editing() const { return table_->editing(); }
+    bool libraryLoaded() const { return libraryLoaded_; }
 
     QColor listBackgroundColor() const override { return theme_->listBackgroundColor(); }
     QColor separatorColor() const override { return theme_->separatorColor(); }
@@ -81,6 +84,7 @@ public:
 signals:
     void buttonsChanged();
     void editingChanged();
+    void libraryLoadedChanged();
 
 private:
     TableRow rowFor(const PlayableItemPtr &item, int index, const PlayableItemPtr &current) const;
@@ -90,5 +94,6 @@ private:
     BarButton *organizeButton_;
     BarButton *nowPlayingButton_ = nullptr;
     bool nowPlayingRemoved_ = false;
+    bool libraryLoaded_ = false;
     QPointer<NavigationController> organize_;
 };

@@ -77,6 +77,20 @@ struct Track {
     int seconds;
 };
 
+// A folder of tagged tracks named "NN Title.wav".
+bool writeAlbum(const QString &dir, const QString &artist, const QString &album, const QList<Track> &tracks)
+{
+    if (!QDir().mkpath(dir))
+        return false;
+    for (int i = 0; i < tracks.size(); i++) {
+        const QString title = QLatin1String(tracks[i].title);
+        const QString name = QStringLiteral("%1/%2 %3.wav").arg(dir).arg(i + 1, 2, 10, QLatin1Char('0')).arg(title);
+        if (!SampleLibrary::writeWav(name, tracks[i].seconds, title, artist, album, i + 1))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool SampleLibrary::writeWav(const QString &path, double seconds, const QString &title, const QString &artist,
@@ -122,15 +136,9 @@ bool SampleLibrary::write(const QString &folder)
         return false;
     bool ok = true;
 
-    const QString album1 = QStringLiteral("Morning Light");
-    const QString artist1 = QStringLiteral("Aster Vale");
-    const Track tracks1[] = {{"Dawn Chorus", 221}, {"Paper Boats", 252}, {"The Long Way Round", 178}, {"Tidewater", 305}};
     const QString d1 = folder + QStringLiteral("/Aster Vale - Morning Light");
-    ok = ok && dir.mkpath(d1);
-    for (int i = 0; i < 4; i++) {
-        const QString name = QStringLiteral("%1/%2 %3.wav").arg(d1).arg(i + 1, 2, 10, QLatin1Char('0')).arg(QLatin1String(tracks1[i].title));
-        ok = ok && writeWav(name, tracks1[i].seconds, QLatin1String(tracks1[i].title), artist1, album1, i + 1);
-    }
+    ok = ok && writeAlbum(d1, QStringLiteral("Aster Vale"), QStringLiteral("Morning Light"),
+                          {{"Dawn Chorus", 221}, {"Paper Boats", 252}, {"The Long Way Round", 178}, {"Tidewater", 305}});
     ok = ok && writeCover(d1 + QStringLiteral("/Morning Light.png"), QColor(255, 170, 90), QColor(200, 60, 110));
     ok = ok && writeFile(d1 + QStringLiteral("/Paper Boats.lrc"),
                          "[00:00.00]Paper Boats\n[00:08.50]We folded the morning into boats\n"
@@ -138,15 +146,9 @@ bool SampleLibrary::write(const QString &folder)
                          "[00:27.10]until the river took them under\n[00:34.00]Paper boats, paper boats\n"
                          "[00:40.60]everything we sent is still afloat\n");
 
-    const QString album2 = QStringLiteral("Night Ferries");
-    const QString artist2 = QStringLiteral("The Quiet Harbour");
-    const Track tracks2[] = {{"Lanterns", 264}, {"Crossing", 231}};
     const QString d2 = folder + QStringLiteral("/The Quiet Harbour - Night Ferries");
-    ok = ok && dir.mkpath(d2);
-    for (int i = 0; i < 2; i++) {
-        const QString name = QStringLiteral("%1/%2 %3.wav").arg(d2).arg(i + 1, 2, 10, QLatin1Char('0')).arg(QLatin1String(tracks2[i].title));
-        ok = ok && writeWav(name, tracks2[i].seconds, QLatin1String(tracks2[i].title), artist2, album2, i + 1);
-    }
+    ok = ok && writeAlbum(d2, QStringLiteral("The Quiet Harbour"), QStringLiteral("Night Ferries"),
+                          {{"Lanterns", 264}, {"Crossing", 231}});
     ok = ok && writeCover(d2 + QStringLiteral("/Night Ferries.png"), QColor(40, 60, 120), QColor(10, 20, 40));
 
     // A live recording kept as one image with its cue sheet.
@@ -166,5 +168,8 @@ bool SampleLibrary::write(const QString &folder)
                          "Aster Vale - Morning Light/02 Paper Boats.wav\n"
                          "The Quiet Harbour - Night Ferries/01 Lanterns.wav\n"
                          "Aster Vale - Morning Light/04 Tidewater.wav\n");
+    ok = ok && writeFile(folder + QStringLiteral("/Quiet Evening.m3u"),
+                         "The Quiet Harbour - Night Ferries/01 Lanterns.wav\n"
+                         "The Quiet Harbour - Night Ferries/02 Crossing.wav\n");
     return ok;
 }

@@ -43,6 +43,7 @@ QHash<int, QByteArray> TableModel::roleNames() const
         {AccessibleNameRole, "accessibleName"},
         {SelectedRole, "selected"},
         {LastInSectionRole, "lastInSection"},
+        {CenteredRole, "centered"},
     };
 }
 
@@ -111,6 +112,8 @@ QVariant TableModel::data(const QModelIndex &index, int role) const
         return colorValue(r.markerTint);
     case AccessibleNameRole:
         return r.accessibleName.isEmpty() ? r.title : r.accessibleName;
+    case CenteredRole:
+        return r.centered;
     default:
         return {};
     }
@@ -198,6 +201,14 @@ void TableModel::setEditing(bool editing)
         return;
     editing_ = editing;
     emit editingChanged();
+}
+
+void TableModel::setUppercaseHeaders(bool on)
+{
+    if (uppercaseHeaders_ == on)
+        return;
+    uppercaseHeaders_ = on;
+    emit uppercaseHeadersChanged();
 }
 
 int TableModel::indexOf(int section, int row) const

@@ -36,6 +36,7 @@ struct TableRow {
     QString marker;          // icon drawn at the right end (the playing marker)
     QColor markerTint;
     QString accessibleName;  // empty: the title
+    bool centered = false;   // the title centred in the row (action rows)
     QVariant key;            // the controller's own reference
 };
 
@@ -51,6 +52,7 @@ class TableModel : public QAbstractListModel {
     Q_PROPERTY(bool editing READ editing WRITE setEditing NOTIFY editingChanged)
     Q_PROPERTY(int selectedIndex READ selectedIndex NOTIFY selectedIndexChanged)
     Q_PROPERTY(int count READ rowCount NOTIFY countChanged)
+    Q_PROPERTY(bool uppercaseHeaders READ uppercaseHeaders WRITE setUppercaseHeaders NOTIFY uppercaseHeadersChanged)
 
 public:
     static constexpr int kIndentWidth = 10;
@@ -79,6 +81,7 @@ public:
         AccessibleNameRole,
         SelectedRole,
         LastInSectionRole,
+        CenteredRole,
     };
 
     explicit TableModel(QObject *parent = nullptr);
@@ -101,6 +104,9 @@ public:
     void setGrouped(bool grouped);
     bool editing() const { return editing_; }
     void setEditing(bool editing);
+    // Section headers are drawn in capitals unless they must show a name as it is written.
+    bool uppercaseHeaders() const { return uppercaseHeaders_; }
+    void setUppercaseHeaders(bool on);
 
     // Flat index of a row for the view; -1 when out of range.
     Q_INVOKABLE int indexOf(int section, int row) const;
@@ -117,6 +123,7 @@ signals:
     void editingChanged();
     void selectedIndexChanged();
     void countChanged();
+    void uppercaseHeadersChanged();
     void centerRequested(int index, bool animated);
 
 private:
@@ -132,5 +139,6 @@ private:
     QList<Entry> entries_;
     bool grouped_ = false;
     bool editing_ = false;
+    bool uppercaseHeaders_ = true;
     int selected_ = -1;
 };

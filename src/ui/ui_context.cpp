@@ -1,5 +1,6 @@
 #include "ui/ui_context.h"
 
+#include <QAccessible>
 #include <QDesktopServices>
 
 #include "app/app_delegate.h"
@@ -69,6 +70,14 @@ void UiContext::returnToMainList()
     if (!root_.isNull())
         root_->popToRoot(animations_);
     emit mainListRefreshRequested();
+}
+
+void UiContext::announce(const QString &text)
+{
+    if (!(screenReaderCheck_ ? screenReaderCheck_() : QAccessible::isActive()))
+        return;
+    announcement_ = text;
+    emit announced();
 }
 
 void UiContext::togglePlayPause()

@@ -28,6 +28,7 @@ class UiContext : public QObject {
     Q_PROPERTY(Presenter *presenter READ presenter CONSTANT)
     Q_PROPERTY(AlertCenter *alerts READ alerts CONSTANT)
     Q_PROPERTY(NavigationController *rootNavigation READ rootNavigation NOTIFY rootNavigationChanged)
+    Q_PROPERTY(QString announcement READ announcement NOTIFY announced)
 
 public:
     UiContext(AppDelegate *delegate, bool tablet, QObject *parent = nullptr);
@@ -59,6 +60,16 @@ public:
     // shows the list the stored settings compose.
     void returnToMainList();
 
+    // Says `text` through the screen reader while one is running (nothing otherwise). The
+    // window shows it on an alert-role object that appears anew with each text, which
+    // screen readers speak.
+    void announce(const QString &text);
+    // The last text announced.
+    const QString &announcement() const { return announcement_; }
+    // Whether a screen reader runs (tests stand in for one).
+    using ScreenReaderCheck = std::function<bool()>;
+    void setScreenReaderCheck(ScreenReaderCheck check) { screenReaderCheck_ = std::move(check); }
+
     // Keyboard shortcuts of the window.
     Q_INVOKABLE void togglePlayPause();
     Q_INVOKABLE void seekBy(double seconds);
@@ -67,6 +78,7 @@ signals:
     void animationsChanged();
     void rootNavigationChanged();
     void mainListRefreshRequested();
+    void announced();
 
 private:
     QPointer<AppDelegate> delegate_;
@@ -76,4 +88,6 @@ private:
     QPointer<NavigationController> root_;
     bool animations_ = true;
     UrlOpener urlOpener_;
+    QString announcement_;
+    ScreenReaderCheck screenReaderCheck_;
 };

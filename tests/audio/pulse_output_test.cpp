@@ -68,7 +68,7 @@ TEST_F(PulseOutputTest, AToneIsHeardAtItsFrequencyAndLength)
     LMPlayerPlayFile(ev.player, tone(1.5));
     ASSERT_EQ(LMPlayerGetState(ev.player), LMPlayerStatePlaying);
     ASSERT_TRUE(lmtest::spinUntil([&] { return ev.drained(); }, 10000));
-    lmtest::spinFor(200);
+    rec.waitForQuietAfter(1.4, 0.1);
     const std::vector<float> s = rec.stop();
 
     const auto loud = lmtest::loudStretches(s, 0.1);
@@ -95,7 +95,7 @@ TEST_F(PulseOutputTest, PauseStopsTheSamplesAndPlayGoesOnWithoutLoss)
     LMPlayerPlay(ev.player);
     ASSERT_EQ(LMPlayerGetState(ev.player), LMPlayerStatePlaying);
     ASSERT_TRUE(lmtest::spinUntil([&] { return ev.drained(); }, 10000));
-    lmtest::spinFor(200);
+    rec.waitForQuietAfter(2.35, 0.1);
     const std::vector<float> s = rec.stop();
 
     const auto loud = lmtest::loudStretches(s, 0.1);
@@ -120,7 +120,7 @@ TEST_F(PulseOutputTest, HalfVolumeHalvesTheLevel)
     LMPlayerSetVolume(ev.player, 0.5f);
     EXPECT_FLOAT_EQ(LMPlayerGetVolume(ev.player), 0.5f);
     ASSERT_TRUE(lmtest::spinUntil([&] { return ev.drained(mark); }, 10000));
-    lmtest::spinFor(200);
+    rec.waitForQuietAfter(1.8, 0.05);
     const std::vector<float> s = rec.stop();
 
     const auto loud = lmtest::loudStretches(s, 0.05);

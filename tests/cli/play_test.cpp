@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/lm_coreaudio_file.h"
-#include "engine/lm_file.h"
 #include "support/fake_audio_file.h"
 #include "support/pulse_support.h"
 #include "support/test_support.h"
@@ -55,13 +53,6 @@ int countLines(const std::vector<std::string> &lines, const std::string &prefix)
     return n;
 }
 
-// Skips while the reader for `path` refuses the file.
-#define SKIP_IF_UNREADABLE(result, what)                                                          \
-    do {                                                                                          \
-        if ((result).err.find("cannot open") != std::string::npos)                                \
-            GTEST_SKIP() << "the " << (what) << " reader does not open the file yet: " << (result).err; \
-    } while (0)
-
 TEST(PlayCommand, RefusesBadArgumentsAndUnreadableFiles)
 {
     lmtest::TempDir dir;
@@ -90,7 +81,6 @@ TEST(PlayCommand, EqualFormatsBecomeOneStreamWithoutALostSample)
     lmtest::writeWav(dir.file("a.wav"), 44100, 2, 16, a);
     lmtest::writeWav(dir.file("b.wav"), 44100, 2, 16, b);
     RunResult r = play({dir.file("a.wav"), dir.file("b.wav"), "--audio", "wav-fast:" + dir.file("out.wav")});
-    SKIP_IF_UNREADABLE(r, "WAV");
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<uint8_t> ab = a;
     ab.insert(ab.end(), b.begin(), b.end());
@@ -119,7 +109,6 @@ TEST(PlayCommand, FlacFilesJoinWithoutALostSample)
         ASSERT_EQ(lmtest::run({"flac", "-s", "-f", "-o", dir.file(std::string(n) + ".flac"),
                                dir.file(std::string(n) + ".wav")}).status, 0);
     RunResult r = play({dir.file("a.flac"), dir.file("b.flac"), "--audio", "wav-fast:" + dir.file("out.wav")});
-    SKIP_IF_UNREADABLE(r, "FLAC");
     ASSERT_EQ(r.status, 0) << r.err;
     std::vector<uint8_t> ab = a;
     ab.insert(ab.end(), b.begin(), b.end());
@@ -137,7 +126,6 @@ TEST(PlayCommand, DifferentRatesPlayOneAfterTheOther)
     lmtest::writeWav(dir.file("a.wav"), 44100, 2, 16, a);
     lmtest::writeWav(dir.file("b.wav"), 48000, 2, 16, b);
     RunResult r = play({dir.file("a.wav"), dir.file("b.wav"), "--audio", "wav-fast:" + dir.file("out.wav")});
-    SKIP_IF_UNREADABLE(r, "WAV");
     ASSERT_EQ(r.status, 0) << r.err;
     uint32_t rate1 = 0, rate2 = 0;
     EXPECT_TRUE(wavData(dir.file("out.wav"), &rate1) == a);
@@ -156,7 +144,6 @@ TEST(PlayCommand, SeekStartsTheFirstFileLater)
     lmtest::writeWav(dir.file("a.wav"), 44100, 2, 16, a);
     RunResult r = play({dir.file("a.wav"), "--seek", "1.5", "--volume", "0.5", "--audio",
                         "wav-fast:" + dir.file("out.wav")});
-    SKIP_IF_UNREADABLE(r, "WAV");
     ASSERT_EQ(r.status, 0) << r.err;
     const std::vector<uint8_t> out = wavData(dir.file("out.wav"));
     EXPECT_TRUE(out == std::vector<uint8_t>(a.begin() + 66150 * 4, a.end()));
@@ -169,7 +156,6 @@ TEST(PlayCommand, WithoutASoundServerTheDefaultOutputFallsBackToSilence)
     lmtest::ScopedEnv server("PULSE_SERVER", "unix:" + dir.file("no-such-socket"));
     lmtest::ScopedEnv audio("LUMENAR_AUDIO", "");
     RunResult r = play({dir.file("a.wav")});
-    SKIP_IF_UNREADABLE(r, "WAV");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("playing silently"), std::string::npos) << r.err;
 
@@ -190,9 +176,8 @@ TEST(PlayCommand, PlaysThroughTheSoundServer)
     lmtest::MonitorRecording rec(sink, dir.file("rec.raw"));
     ASSERT_TRUE(rec.waitStarted());
     RunResult r = play({dir.file("a.wav"), dir.file("b.wav"), "--audio", "pulse"});
-    lmtest::spinFor(200);
+    rec.waitForQuietAfter(2.9, 0.1);
     const std::vector<float> s = rec.stop();
-    SKIP_IF_UNREADABLE(r, "WAV");
     ASSERT_EQ(r.status, 0) << r.err;
     const auto loud = lmtest::loudStretches(s, 0.1);
     ASSERT_EQ(loud.size(), 1u) << "the two files should sound as one tone";
@@ -200,7 +185,7 @@ TEST(PlayCommand, PlaysThroughTheSoundServer)
 }
 
 // Compressed files go through the packet decoder inside the output queue.
-void checkCompressed(const std::string &ext, const std::vector<std::string> &codec, uint32_t packetFrames)
+void checkCompressed(const std::string &ext, const std::vector<std::string> &codec)
 {
     LMTEST_REQUIRE_TOOL("ffmpeg");
     lmtest::TempDir dir;
@@ -211,21 +196,12 @@ void checkCompressed(const std::string &ext, const std::vector<std::string> &cod
     make.push_back(src);
     ASSERT_EQ(lmtest::run(make).status, 0);
     RunResult r = play({src, "--audio", "wav:" + dir.file("out.wav")});
-    SKIP_IF_UNREADABLE(r, ext);
     ASSERT_EQ(r.status, 0) << r.err;
     uint32_t rate = 0;
     const std::vector<uint8_t> out = wavData(dir.file("out.wav"), &rate);
     ASSERT_EQ(rate, 44100u);
-    // The queue plays every frame the decoder yields: the recording, plus the encoder's
-    // priming and padding, which are not trimmed.
-    int64_t priming = 0, remainder = 0;
-    LMFile *file = LMFileOpen(src.c_str());
-    ASSERT_NE(file, nullptr);
-    LMCoreAudioFilePacketTable(file, &priming, &remainder);
-    LMFileClose(file);
-    const double frames = double(out.size()) / 4;
-    EXPECT_NEAR(frames, double(88200 + priming + remainder), packetFrames)
-        << ext << ": length off by more than one packet (priming " << priming << ", padding " << remainder << ")";
+    // The queue plays the recording: the encoder's priming and padding are trimmed.
+    EXPECT_EQ(out.size() / 4, 88200u) << ext;
     std::vector<float> left;
     for (size_t i = 0; i + 3 < out.size(); i += 4)
         left.push_back(float(int16_t(uint16_t(out[i] | out[i + 1] << 8))) / 32768.0f);
@@ -236,12 +212,12 @@ void checkCompressed(const std::string &ext, const std::vector<std::string> &cod
 
 TEST(PlayCommand, Mp3PlaysThroughTheCompressedPath)
 {
-    checkCompressed("mp3", {"-c:a", "libmp3lame", "-b:a", "192k"}, 1152);
+    checkCompressed("mp3", {"-c:a", "libmp3lame", "-b:a", "192k"});
 }
 
 TEST(PlayCommand, M4aPlaysThroughTheCompressedPath)
 {
-    checkCompressed("m4a", {"-c:a", "aac", "-b:a", "160k"}, 1024);
+    checkCompressed("m4a", {"-c:a", "aac", "-b:a", "160k"});
 }
 
 } // namespace

@@ -1,4 +1,8 @@
 #include <filesystem>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
 
 #include "engine/lm_file.h"
 #include "support/audio_builders.h"
@@ -163,20 +167,59 @@ TEST(ApeReader, OpensPathsWithAnyCharacters)
     }
 }
 
-TEST(ApeReader, EveryFixtureOpensOrIsRefused)
+// The fixtures' README lists what a reference decoder makes of each file: exactly the
+// files whose format it reads open (none hangs or crashes), and those it decodes yield
+// every frame it counts, while a header without its audio yields nothing.
+TEST(ApeReader, ExactlyTheFixturesWithAFormatOpenAndTheDecodableOnesYieldEveryFrame)
 {
     LMTEST_REQUIRE_FIXTURES("ape");
+    struct Listed {
+        bool format, decodes;
+        uint64_t frames;
+    };
+    std::map<std::string, Listed> listed;
+    std::istringstream readme(lmtest::readText(lmtest::fixturesDir() + "/README.md"));
+    const std::regex row(R"(^\| `ape/([^/`]+\.ape)` \| [0-9]+ \| ([^|]*)\| (decodes|fails)\b)");
+    const std::regex frames(R"(([0-9]+) frames)");
+    std::string line;
+    std::smatch m, f;
+    while (std::getline(readme, line)) {
+        if (!std::regex_search(line, m, row))
+            continue;
+        const std::string format = m[2];
+        const bool known = std::regex_search(format, f, frames);
+        listed[m[1]] = {known, m[3] == "decodes", known ? std::stoull(f[1]) : 0};
+    }
+    std::set<std::string> present, opened, expected;
+    for (const auto &[name, l] : listed)
+        if (l.format)
+            expected.insert(name);
+    ASSERT_FALSE(expected.empty()) << "no decode results found in the fixtures' README";
+
     for (const auto &entry : fs::directory_iterator(apeDir())) {
         if (entry.path().extension() != ".ape")
             continue;
-        LMFile *f = nullptr;
-        lmtest::captureStderr([&] { f = LMFileOpen(entry.path().c_str()); });
-        if (f == nullptr)
+        const std::string name = entry.path().filename().string();
+        present.insert(name);
+        LMFile *file = nullptr;
+        lmtest::captureStderr([&] { file = LMFileOpen(entry.path().c_str()); });
+        if (file == nullptr)
             continue;
-        LMFileSeek(f, f->duration / 3);
-        readAll(f, 1000);
-        LMFileClose(f);
+        opened.insert(name);
+        const uint64_t got = readAll(file, 65536).size() / file->block_size;
+        auto l = listed.find(name);
+        if (l != listed.end()) {
+            EXPECT_EQ(got, l->second.decodes ? l->second.frames : 0) << name;
+        }
+        LMFileSeek(file, file->duration / 3);
+        readAll(file, 1000);
+        LMFileClose(file);
     }
+    std::set<std::string> names;
+    for (const auto &[name, l] : listed)
+        names.insert(name);
+    EXPECT_EQ(present, names) << "every fixture has its result in the README";
+    EXPECT_EQ(opened, expected);
 }
 
 } // namespace

@@ -41,7 +41,7 @@ TEST_F(FlacReader, VorbisCommentsFollowTheFieldRules)
     EXPECT_STREQ(f->tag.artist, "Ar");
     EXPECT_STREQ(f->tag.album, "Al");
     EXPECT_STREQ(f->tag.genre, "Rock");
-    EXPECT_EQ(f->tag.year, 1999);   // DATE is not a year
+    EXPECT_EQ(f->tag.year, 1999);   // YEAR wins over DATE
     EXPECT_STREQ(f->tag.cuesheet, "FILE \"x.flac\" WAVE");
     EXPECT_EQ(f->tag.comment, nullptr);
     EXPECT_EQ(f->tag.picture, nullptr);

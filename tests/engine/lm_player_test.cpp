@@ -219,6 +219,70 @@ TEST_F(LMPlayerTest, DifferentRatesAreNotJoinedAndTheNextFileStartsAfterTheEnd)
     EXPECT_EQ(rate2, 48000u);
 }
 
+// Files join only when the queue could take the second's bytes as they come: every
+// field of the layout must agree, each case differing from a joinable pair in one.
+TEST(LMPlayerJoin, OnlyFilesOfOneSampleLayoutJoin)
+{
+    struct Layout {
+        LMFileType type;
+        uint32_t rate, channels, bits;
+        int32_t bigEndian;
+    };
+    const Layout wav16 = {LMFileTypeWav, 44100, 2, 16, 0};
+    const Layout flac16 = {LMFileTypeFlac, 44100, 2, 16, 0};
+    const Layout aiff16 = {LMFileTypeAiff, 44100, 2, 16, 1};
+    const Layout aifcLittle16 = {LMFileTypeAiff, 44100, 2, 16, 0};   // "sowt": WAV's layout
+    const Layout wav8 = {LMFileTypeWav, 44100, 1, 8, 0};             // unsigned
+    const Layout ape8 = {LMFileTypeApe, 44100, 1, 8, 0};             // unsigned
+    const Layout aiff8 = {LMFileTypeAiff, 44100, 1, 8, 1};           // signed
+    const Layout aifcLittle8 = {LMFileTypeAiff, 44100, 1, 8, 0};     // signed
+    struct Case {
+        const char *what;
+        Layout a, b;
+        bool join;
+    };
+    auto with = [](Layout l, auto change) {
+        change(l);
+        return l;
+    };
+    const Case cases[] = {
+        {"same layout", wav16, wav16, true},
+        {"WAV and FLAC, same layout", wav16, flac16, true},
+        {"WAV and little-endian AIFC", wav16, aifcLittle16, true},
+        {"big-endian AIFFs", aiff16, aiff16, true},
+        {"unsigned 8-bit WAV and APE", wav8, ape8, true},
+        {"rate", wav16, with(wav16, [](Layout &l) { l.rate = 48000; }), false},
+        {"channels", wav16, with(wav16, [](Layout &l) { l.channels = 1; }), false},
+        {"bits", wav16, with(wav16, [](Layout &l) { l.bits = 24; }), false},
+        {"byte order", wav16, aiff16, false},
+        {"byte order, AIFF and AIFC", aiff16, aifcLittle16, false},
+        {"sample sign", wav8, aifcLittle8, false},
+        {"sample sign and byte order", wav8, aiff8, false},
+        {"compressed first", with(wav16, [](Layout &l) { l.bits = 0; }), wav16, false},
+        {"compressed second", wav16, with(wav16, [](Layout &l) { l.bits = 0; }), false},
+        {"platform-service files", with(wav16, [](Layout &l) { l.type = LMFileTypeCoreAudio; }),
+         with(wav16, [](Layout &l) { l.type = LMFileTypeCoreAudio; }), false},
+    };
+    auto file = [](const Layout &l) {
+        LMFile f{};
+        f.type = l.type;
+        f.sample_rate = l.rate;
+        f.num_channels = l.channels;
+        f.bits_per_sample = l.bits;
+        f.block_size = l.channels * (l.bits / 8);
+        f.big_endian = l.bigEndian;
+        return f;
+    };
+    for (const Case &c : cases) {
+        const LMFile a = file(c.a), b = file(c.b);
+        EXPECT_EQ(LMPlayerFilesJoin(&a, &b), c.join) << c.what;
+        EXPECT_EQ(LMPlayerFilesJoin(&b, &a), c.join) << c.what << ", the other way round";
+    }
+    const LMFile a = file(wav16);
+    EXPECT_FALSE(LMPlayerFilesJoin(&a, nullptr));
+    EXPECT_FALSE(LMPlayerFilesJoin(nullptr, &a));
+}
+
 TEST_F(LMPlayerTest, BuffersFollowTheRateAndTheBlockSize)
 {
     struct Case {

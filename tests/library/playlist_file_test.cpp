@@ -101,15 +101,16 @@ TEST_F(PlaylistFileTest, CreateAppendRewriteRenameDeleteAndList)
 
 TEST_F(PlaylistFileTest, AFailedWriteLeavesTheOldListWhole)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "running as root: folder permissions do not stop writes";
     lmtest::writeFile(docs.file("L.m3u"), "\n/d/a.flac\n/d/b.flac\n");
-    // A folder that takes no new file: the replacement cannot be made, nothing is truncated.
-    ASSERT_EQ(chmod(docs.path().c_str(), 0555), 0);
-    EXPECT_FALSE(PlaylistStore::rewrite("L.m3u", {"/d/b.flac"}));
-    EXPECT_FALSE(PlaylistStore::append("L.m3u", {"/d/c.flac"}));
-    EXPECT_EQ(PlaylistStore::create("New"), PlaylistStore::Failed);
-    chmod(docs.path().c_str(), 0755);
+    // Folder permissions bind only a user without root's powers.
+    lmtest::runUnprivileged({docs.path()}, [&] {
+        // A folder that takes no new file: the replacement cannot be made, nothing is truncated.
+        ASSERT_EQ(chmod(docs.path().c_str(), 0555), 0);
+        EXPECT_FALSE(PlaylistStore::rewrite("L.m3u", {"/d/b.flac"}));
+        EXPECT_FALSE(PlaylistStore::append("L.m3u", {"/d/c.flac"}));
+        EXPECT_EQ(PlaylistStore::create("New"), PlaylistStore::Failed);
+        chmod(docs.path().c_str(), 0755);
+    });
     EXPECT_EQ(read("L.m3u"), "\n/d/a.flac\n/d/b.flac\n");
     // And no temporary file was left behind.
     EXPECT_EQ(QDir(QString::fromStdString(docs.path())).entryList(QDir::Files | QDir::Hidden).size(), 1);

@@ -75,14 +75,7 @@ protected:
             GTEST_LOG_(INFO) << "no IPv6 loopback on this machine; skipping the ::1 cases";
         return all;
     }
-    int notifications()
-    {
-        std::string out = server.output();
-        int n = 0;
-        for (size_t at = 0; (at = out.find("notify file list changed\n", at)) != std::string::npos; at++)
-            n++;
-        return n;
-    }
+    int notifications() { return server.notifications(); }
 
     lmtest::TempDir dir;
     std::string root;

@@ -293,6 +293,15 @@ std::string FtpdProcess::output()
     return text_;
 }
 
+int FtpdProcess::notifications()
+{
+    const std::string out = output();
+    int n = 0;
+    for (size_t at = 0; (at = out.find("notify file list changed\n", at)) != std::string::npos; at++)
+        n++;
+    return n;
+}
+
 int FtpdProcess::stop()
 {
     int result = -1;

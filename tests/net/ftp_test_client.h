@@ -72,6 +72,8 @@ public:
     pid_t pid() const { return pid_; }
     // Standard output so far.
     std::string output();
+    // "notify file list changed" lines so far.
+    int notifications();
     int openDescriptors() const;
     long residentKb() const;
 

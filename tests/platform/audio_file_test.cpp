@@ -141,14 +141,39 @@ TEST_F(AudioFileService, OpeningReadsOnlyTheHead)
     EXPECT_LT(largest, 1441u);
 }
 
-TEST_F(AudioFileService, PrimingAndPaddingLeaveTheRecordedLength)
+// Priming and padding against what the encoders document, not against what the reader
+// found: LAME delays the sound by 576 frames and its decoder by 529 more (spanning two
+// packets at 22050 Hz, where a packet holds 576 frames), FFmpeg's AAC encoder primes one
+// packet of 1024 frames; the padding is then the rest of the packets, as many as ffprobe
+// counts. ALAC neither primes nor pads: its last packet holds only what is left.
+TEST_F(AudioFileService, PrimingAndPaddingAreWhatTheEncodersDocument)
 {
-    for (const char *name : {"body.mp3", "aac.m4a", "alac.m4a"}) {
-        ASSERT_NE(open(dir_->file(name)), nullptr);
+    LMTEST_REQUIRE_TOOL("ffprobe");
+    ASSERT_TRUE(lmtest::ffmpegTone(dir_->file("short.mp3"), {"-c:a", "libmp3lame", "-b:a", "192k"}, 1.0));
+    ASSERT_TRUE(lmtest::ffmpegTone(dir_->file("low.mp3"), {"-c:a", "libmp3lame", "-ar", "22050"}, 1.0));
+    ASSERT_TRUE(lmtest::ffmpegTone(dir_->file("short.m4a"), {"-c:a", "aac"}, 1.0));
+    struct Expected {
+        const char *name;
+        int64_t recorded, priming;
+        int64_t packetFrames;   // 0: packets of their own lengths, nothing padded
+    };
+    const Expected all[] = {
+        {"body.mp3", 441000, 576 + 529, 1152}, {"short.mp3", 44100, 576 + 529, 1152},
+        {"low.mp3", 22050, 576 + 529, 576},    {"aac.m4a", 441000, 1024, 1024},
+        {"short.m4a", 44100, 1024, 1024},      {"alac.m4a", 441000, 0, 0},
+    };
+    for (const Expected &e : all) {
+        const std::string path = dir_->file(e.name);
+        const int64_t packets = lmtest::ffprobePacketCount(path);
+        ASSERT_GT(packets, 0) << e.name;
+        const int64_t padding = e.packetFrames > 0 ? packets * e.packetFrames - e.priming - e.recorded : 0;
+        ASSERT_GE(padding, 0) << e.name;
+        ASSERT_NE(open(path), nullptr);
         const auto table = get<AudioFilePacketTableInfo>(kAudioFilePropertyPacketTableInfo);
-        EXPECT_EQ(table.mNumberValidFrames, 441000) << name;
-        EXPECT_GE(table.mPrimingFrames, 0);
-        EXPECT_GE(table.mRemainderFrames, 0);
+        EXPECT_EQ(table.mPrimingFrames, e.priming) << e.name;
+        EXPECT_EQ(table.mRemainderFrames, padding) << e.name;
+        EXPECT_EQ(table.mNumberValidFrames, e.recorded) << e.name;
+        EXPECT_EQ(get<uint64_t>(kAudioFilePropertyAudioDataPacketCount), uint64_t(packets)) << e.name;
     }
 }
 

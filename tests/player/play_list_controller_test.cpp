@@ -122,6 +122,38 @@ TEST_F(ControllerTest, ShufflePlaysEveryCandidateOncePerCycle)
     EXPECT_EQ(c.playList().first()->playedCount(), 0);
 }
 
+// Within cycle k every pick is raised to k and the rows not yet picked stay at k - 1, so
+// each cycle starts from equal counts and draws its order afresh.
+TEST_F(ControllerTest, ShuffleCountsRiseOneCycleAtATimeAndEachCycleIsDrawnAfresh)
+{
+    PlayListController c(&player);
+    std::mt19937 g(7);
+    c.setRandomSource([&g] { return quint32(g()); });
+    c.setPlayList({row("A"), row("B"), row("C"), row("D"), row("E")});
+    auto counts = [&c] {
+        std::vector<int> all;
+        for (const PlayableItemPtr &r : c.playList())
+            all.push_back(r->playedCount());
+        return all;
+    };
+    EXPECT_EQ(counts(), std::vector<int>(5, 0));
+    std::vector<std::vector<int>> orders;
+    for (int cycle = 1; cycle <= 6; cycle++) {
+        std::vector<int> expected(5, cycle - 1), order;
+        for (int i = 0; i < 5; i++) {
+            const int pick = c.randomIndex();
+            ASSERT_GE(pick, 0);
+            ASSERT_LT(pick, 5);
+            order.push_back(pick);
+            expected[size_t(pick)] = cycle;
+            EXPECT_EQ(counts(), expected) << "cycle " << cycle << ", pick " << i;
+        }
+        orders.push_back(order);
+    }
+    for (size_t i = 1; i < orders.size(); i++)
+        EXPECT_NE(orders[i], orders[0]) << "cycle " << i + 1 << " repeats the first";
+}
+
 TEST_F(ControllerTest, NextItemFollowsThePlayMode)
 {
     PlayListController c(&player);

@@ -49,6 +49,33 @@ private:
 };
 QStringList LogCapture::lines;
 
+// A player whose delegate steps through `items`, with a recorder of its events.
+struct ListPlayback {
+    explicit ListPlayback(PlayableItemList list) : items(std::move(list)), delegate(player, items)
+    {
+        player.setDelegate(&delegate);
+    }
+    // Plays from the first item until nothing plays any more.
+    bool run()
+    {
+        player.play(items[0]);
+        return waitUntilIdle(player, 10000);
+    }
+    // The first event at which a next item was queued, or null.
+    const Recorder::Entry *firstQueued() const
+    {
+        for (const Recorder::Entry &e : rec.entries)
+            if (e.queued)
+                return &e;
+        return nullptr;
+    }
+
+    PlayableItemList items;
+    UniPlayer player;
+    ListDelegate delegate;
+    Recorder rec{player};
+};
+
 TEST_F(UniPlayerTest, FollowingCueTracksJoinWithoutASeekAndTheLastEndsWithTheFile)
 {
     output("wav");
@@ -160,23 +187,17 @@ TEST_F(UniPlayerTest, WholeFilesOfEqualFormatJoinWithTheSecondQueuedBeforeTheEnd
     std::vector<uint8_t> both = writeWav(dir.file("a.wav"), 3.2, kRate, 0);
     const std::vector<uint8_t> b = writeWav(dir.file("b.wav"), 2, kRate, 777);
     both.insert(both.end(), b.begin(), b.end());
-    PlayableItemList items = {item(dir.file("a.wav")), item(dir.file("b.wav"))};
-    UniPlayer player;
-    ListDelegate delegate(player, items);
-    player.setDelegate(&delegate);
-    Recorder rec(player);
-
-    player.play(items[0]);
-    ASSERT_TRUE(waitUntilIdle(player, 10000));
+    ListPlayback list({item(dir.file("a.wav")), item(dir.file("b.wav"))});
+    ASSERT_TRUE(list.run());
 
     EXPECT_TRUE(wavPcm(out()) == both);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("out.2.wav")))) << "one stream, one output";
-    EXPECT_EQ(rec.itemTitles(), (std::vector<QString>{"a", "b"}));
-    EXPECT_EQ(rec.count(LMPlayerEventEnded), 1) << "the first file must not end on its own";
+    EXPECT_EQ(list.rec.itemTitles(), (std::vector<QString>{"a", "b"}));
+    EXPECT_EQ(list.rec.count(LMPlayerEventEnded), 1) << "the first file must not end on its own";
     // b was queued while a was still decoding, within about a second of its end.
-    auto queued = std::find_if(rec.entries.begin(), rec.entries.end(), [](const Recorder::Entry &e) { return e.queued; });
-    ASSERT_NE(queued, rec.entries.end());
-    EXPECT_EQ(queued->item, items[0]);
+    const Recorder::Entry *queued = list.firstQueued();
+    ASSERT_NE(queued, nullptr);
+    EXPECT_EQ(queued->item, list.items[0]);
     EXPECT_GT(queued->time, 3.2 - 1.0);
 }
 
@@ -211,6 +232,89 @@ TEST_F(UniPlayerTest, DifferentRatesStartTheNextFileOnceTheFirstWasHeardAndAfter
     ASSERT_GE(endedAt, 0);
     ASSERT_GE(nextAt, 0);
     EXPECT_GE(nextAt - endedAt, 240) << "the next item starts a quarter second after the end";
+}
+
+// Files of one rate that the queue would still take differently (byte order, sample
+// sign, channels) are never joined: the second is queued before the first ends, yet the
+// first ends on its own and the second starts a new output, in its own layout. (The WAV
+// output writes both into one file when they come out alike.)
+TEST_F(UniPlayerTest, FilesOfAnotherSampleLayoutAreNeverJoinedAndEachIsPlayedWhole)
+{
+    using lmtest::Bytes;
+    // PCM as the output writes it (little-endian; 8 bits unsigned); AIFF files hold it
+    // big-endian and signed.
+    struct Side {
+        std::string ext;
+        uint32_t channels, bits;
+        Bytes heard;
+    };
+    auto ramp8 = [](size_t n, uint8_t start) {
+        Bytes b(n);
+        for (size_t i = 0; i < n; i++)
+            b[i] = uint8_t(start + i * 7);
+        return b;
+    };
+    const size_t longFrames = size_t(2.5 * kRate), shortFrames = size_t(0.5 * kRate);
+    struct Case {
+        const char *what;
+        Side first, second;
+        bool oneOutputFile;
+    };
+    const Case cases[] = {
+        {"16-bit WAV, then 16-bit AIFF", {"wav", 2, 16, lmtest::counterPcm16(longFrames, 2, 0)},
+         {"aiff", 2, 16, lmtest::counterPcm16(shortFrames, 2, 999)}, true},
+        {"8-bit WAV, then 8-bit AIFF", {"wav", 1, 8, ramp8(longFrames, 0)}, {"aiff", 1, 8, ramp8(shortFrames, 5)},
+         true},
+        {"mono, then stereo", {"wav", 1, 16, lmtest::counterPcm16(longFrames, 1, 0)},
+         {"wav", 2, 16, lmtest::counterPcm16(shortFrames, 2, 4242)}, false},
+    };
+    auto write = [](const std::string &path, const Side &side) {
+        if (side.ext == "wav") {
+            lmtest::writeWav(path, kRate, side.channels, side.bits, side.heard);
+            return;
+        }
+        Bytes stored = side.heard;
+        const size_t width = side.bits / 8;
+        for (size_t i = 0; i + width <= stored.size(); i += width) {
+            if (width == 1)
+                stored[i] ^= 0x80;
+            std::reverse(stored.begin() + long(i), stored.begin() + long(i + width));
+        }
+        const uint32_t frames = uint32_t(stored.size() / (width * side.channels));
+        lmtest::writeFile(path, lmtest::riffFile("FORM", "AIFF",
+                                                 {{"COMM", lmtest::aiffComm(uint16_t(side.channels), frames,
+                                                                            uint16_t(side.bits), kRate)},
+                                                  {"SSND", lmtest::aiffSsnd(stored)}}));
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string a = dir.file("a" + std::to_string(n) + "." + c.first.ext);
+        const std::string b = dir.file("b" + std::to_string(n) + "." + c.second.ext);
+        const std::string heard = dir.file("heard" + std::to_string(n++));
+        write(a, c.first);
+        write(b, c.second);
+        ASSERT_TRUE(LMAudioOutputSelect(("wav-fast:" + heard + ".wav").c_str()));
+        ListPlayback list({item(a), item(b)});
+        ASSERT_TRUE(list.items[0] && list.items[1]);
+        ASSERT_TRUE(list.run());
+
+        // The second was offered for joining while the first still played...
+        const Recorder::Entry *queued = list.firstQueued();
+        ASSERT_NE(queued, nullptr);
+        EXPECT_EQ(queued->item, list.items[0]);
+        // ...but each file ended on its own, and was heard whole in its own layout.
+        EXPECT_EQ(list.rec.count(LMPlayerEventEnded), 2) << "the files were joined";
+        EXPECT_EQ(list.rec.itemTitles().size(), 2u);
+        if (c.oneOutputFile) {
+            Bytes both = c.first.heard;
+            both.insert(both.end(), c.second.heard.begin(), c.second.heard.end());
+            EXPECT_TRUE(wavPcm(heard + ".wav") == both);
+        } else {
+            EXPECT_TRUE(wavPcm(heard + ".wav") == c.first.heard);
+            EXPECT_TRUE(wavPcm(heard + ".2.wav") == c.second.heard);
+        }
+    }
 }
 
 TEST_F(UniPlayerTest, HandlerTableHoldsTenDistinctEntries)

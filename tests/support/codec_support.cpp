@@ -174,6 +174,15 @@ std::vector<uint8_t> ffmpegPcm(const std::string &path, const std::string &forma
     return std::vector<uint8_t>(r.out.begin(), r.out.end());
 }
 
+int64_t ffprobePacketCount(const std::string &path)
+{
+    RunResult r = run({"ffprobe", "-v", "error", "-count_packets", "-select_streams", "a:0", "-show_entries",
+                       "stream=nb_read_packets", "-of", "csv=p=0", path});
+    if (r.status != 0 || r.out.empty() || !isdigit((unsigned char)r.out[0]))
+        return -1;
+    return std::stoll(r.out);
+}
+
 std::string md5Hex(const std::vector<uint8_t> &bytes)
 {
     QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));

@@ -41,6 +41,10 @@ bool ffmpeg(const std::vector<std::string> &args);
 // (e.g. {"-c:a", "libmp3lame"}) into `path`; true on success.
 bool ffmpegTone(const std::string &path, const std::vector<std::string> &codecArgs, double seconds = 10.0);
 
+// The audio packets of the file's first audio stream as the ffprobe tool counts them, or
+// -1 when it fails.
+int64_t ffprobePacketCount(const std::string &path);
+
 std::string md5Hex(const std::vector<uint8_t> &bytes);
 
 // True when `text` is exactly one engine diagnostic line,

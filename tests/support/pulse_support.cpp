@@ -54,9 +54,28 @@ bool MonitorRecording::waitStarted(int timeoutMs)
     return spinUntil([&] { return readFile(path_).size() >= 4410 * 4; }, timeoutMs);
 }
 
+bool MonitorRecording::waitForQuietAfter(double loudSeconds, double threshold, int timeoutMs)
+{
+    return spinUntil(
+        [&] {
+            const std::vector<float> s = left();
+            const auto loud = loudStretches(s, threshold);
+            double total = 0;
+            for (const auto &stretch : loud)
+                total += stretch.second - stretch.first;
+            return !loud.empty() && total >= loudSeconds && double(s.size()) / 44100 - loud.back().second >= 0.2;
+        },
+        timeoutMs);
+}
+
 std::vector<float> MonitorRecording::stop()
 {
     process_->stop();
+    return left();
+}
+
+std::vector<float> MonitorRecording::left() const
+{
     std::vector<uint8_t> raw = readFile(path_);
     std::vector<float> left;
     left.reserve(raw.size() / 4);

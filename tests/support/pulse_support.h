@@ -35,10 +35,16 @@ class MonitorRecording {
 public:
     MonitorRecording(const PrivateSink &sink, const std::string &rawPath);
     bool waitStarted(int timeoutMs = 3000);
+    // Waits until the recording holds at least `loudSeconds` of sound louder than
+    // `threshold` (as loudStretches finds it) followed by a fifth of a second of quiet, or
+    // until `timeoutMs` passed: the server may deliver the end of what was played well
+    // after the player finished. Answers whether that was reached.
+    bool waitForQuietAfter(double loudSeconds, double threshold, int timeoutMs = 10000);
     // Stops recording; the left channel as floats in [-1, 1].
     std::vector<float> stop();
 
 private:
+    std::vector<float> left() const;
     std::string path_;
     std::unique_ptr<BackgroundProcess> process_;
 };

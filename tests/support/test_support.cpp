@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +16,9 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -258,6 +261,93 @@ void writeWav(const std::string &path, uint32_t rate, uint32_t channels, uint32_
     if (pcm.size() % 2)
         out.push_back(0);
     writeFile(path, out);
+}
+
+static void unprivilegedUser(uid_t *uid, gid_t *gid)
+{
+    *uid = 65534;
+    *gid = 65534;
+    if (const struct passwd *pw = getpwnam("nobody")) {
+        *uid = pw->pw_uid;
+        *gid = pw->pw_gid;
+    }
+}
+
+unsigned unprivilegedUid()
+{
+    if (geteuid() != 0)
+        return geteuid();
+    uid_t uid;
+    gid_t gid;
+    unprivilegedUser(&uid, &gid);
+    return uid;
+}
+
+// Failures the child records after `from` (earlier ones are the parent's).
+static bool failedSince(int from)
+{
+    const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    if (info == nullptr)
+        return false;
+    const ::testing::TestResult *result = info->result();
+    for (int i = from; i < result->total_part_count(); i++)
+        if (result->GetTestPartResult(i).failed())
+            return true;
+    return false;
+}
+
+void runUnprivileged(const std::vector<std::string> &paths, const std::function<void()> &body)
+{
+    const bool root = geteuid() == 0;
+    uid_t uid = geteuid();
+    gid_t gid = getegid();
+    if (root) {
+        unprivilegedUser(&uid, &gid);
+        for (const std::string &p : paths) {
+            std::error_code ec;
+            ASSERT_EQ(lchown(p.c_str(), uid, gid), 0) << p << ": " << strerror(errno);
+            for (auto it = fs::recursive_directory_iterator(p, ec); !ec && it != fs::recursive_directory_iterator();
+                 it.increment(ec))
+                ASSERT_EQ(lchown(it->path().c_str(), uid, gid), 0) << it->path() << ": " << strerror(errno);
+        }
+    }
+    const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const int before = info != nullptr ? info->result()->total_part_count() : 0;
+    fflush(stdout);
+    fflush(stderr);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0) << "fork: " << strerror(errno);
+    if (pid == 0) {
+        int code = 0;
+        if (root && (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0 ||
+                     geteuid() == 0)) {
+            fprintf(stderr, "cannot give up root's privileges: %s\n", strerror(errno));
+            code = 3;
+        }
+        for (const std::string &p : paths) {
+            if (code == 0 && access(p.c_str(), R_OK | W_OK | X_OK) != 0) {
+                fprintf(stderr, "%s is out of reach of user %u: %s\n", p.c_str(), unsigned(uid), strerror(errno));
+                code = 4;
+            }
+        }
+        if (code == 0) {
+            try {
+                body();
+                code = failedSince(before) ? 1 : 0;
+            } catch (const std::exception &e) {
+                fprintf(stderr, "exception in the unprivileged child: %s\n", e.what());
+                code = 5;
+            }
+        }
+        fflush(stdout);
+        fflush(stderr);
+        _exit(code);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the unprivileged child (user " << uid << ") failed; its messages are above (status " << status << ")";
 }
 
 FileSizeLimit::FileSizeLimit(uint64_t bytes)

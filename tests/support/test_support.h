@@ -80,6 +80,15 @@ private:
     void (*savedHandler_)(int) = nullptr;
 };
 
+// Runs `body` in a forked child without root's powers, so that permissions apply to it
+// as they do on a user's device: as root the child becomes the unprivileged user
+// "nobody" (each of `paths`, with everything below it, is first given to that user); as
+// anyone else it keeps the caller's identity. Failures in the child are printed by it
+// and fail the calling test.
+void runUnprivileged(const std::vector<std::string> &paths, const std::function<void()> &body);
+// The user id the child of runUnprivileged runs as.
+unsigned unprivilegedUid();
+
 // One QCoreApplication for the whole test program, created on first use (tests run
 // on the main thread, which is then the application's thread).
 void ensureApp();

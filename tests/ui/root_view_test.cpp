@@ -2,9 +2,11 @@
 // first through its controller, then through its view by tapping.
 #include <QFile>
 #include <QSignalSpy>
+#include <QTest>
 
 #include "library/settings_keys.h"
 #include "platform/audio_queue/audio_queue.h"
+#include "platform/core/now_playing.h"
 #include "platform/core/user_defaults.h"
 #include "player/play_list_controller.h"
 #include "ui/alerts.h"
@@ -258,6 +260,34 @@ TEST_F(RootViewTest, EditModeDeletesInTwoSteps)
     EXPECT_TRUE(QFile::exists(doc("a.wav")));  // the first step only asks
     ASSERT_TRUE(tap("deleteButton"));
     EXPECT_FALSE(QFile::exists(doc("a.wav")));
+}
+
+} // namespace
+
+namespace {
+
+class WindowControlTest : public uitest::UiFixture {};
+
+// Media keys reach the play list once, window or not: one "next" is one item.
+TEST_F(WindowControlTest, RemoteNextAndKeysActOnce)
+{
+    for (const char *name : {"a.wav", "b.wav", "c.wav"})
+        writeWav(name, 40);
+    LMAudioOutputSelect("null");
+    launch(false, true);
+    ASSERT_TRUE(scan());
+    root()->tapRow(0, 0);
+    ASSERT_TRUE(lmtest::waitUntil([&] { return player->playing(); }, 3000));
+    NowPlaying::shared()->receive(RemoteControlNextTrack);
+    ASSERT_TRUE(lmtest::waitUntil([&] { return player->currentItem()->title() != "a"; }, 3000));
+    settle(300);
+    EXPECT_EQ(player->currentItem()->title(), "b");
+
+    const double before = player->currentTime();
+    QTest::keyClick(window(), Qt::Key_Right);
+    ASSERT_TRUE(lmtest::waitUntil([&] { return player->currentTime() >= before + 9; }, 3000));
+    QTest::keyClick(window(), Qt::Key_Space);
+    ASSERT_TRUE(lmtest::waitUntil([&] { return !player->playing(); }, 3000));
 }
 
 } // namespace

@@ -12,22 +12,6 @@
 
 namespace uitest {
 
-namespace {
-
-QQuickItem *findVisible(QQuickItem *item, const QString &name)
-{
-    if (item == nullptr || !item->isVisible())
-        return nullptr;
-    if (item->objectName() == name)
-        return item;
-    for (QQuickItem *child : item->childItems())
-        if (QQuickItem *found = findVisible(child, name))
-            return found;
-    return nullptr;
-}
-
-} // namespace
-
 void UiFixture::SetUp()
 {
     qputenv("QT_QUICK_BACKEND", "software");
@@ -102,7 +86,19 @@ QQuickItem *UiFixture::item(const QString &objectName) const
     if (w == nullptr)
         return nullptr;
     // Popups live on the overlay, which is a child of the content item too.
-    return findVisible(w->contentItem(), objectName);
+    return itemWithin(w->contentItem(), objectName);
+}
+
+QQuickItem *UiFixture::itemWithin(QQuickItem *scope, const QString &objectName)
+{
+    if (scope == nullptr || !scope->isVisible())
+        return nullptr;
+    if (scope->objectName() == objectName)
+        return scope;
+    for (QQuickItem *child : scope->childItems())
+        if (QQuickItem *found = itemWithin(child, objectName))
+            return found;
+    return nullptr;
 }
 
 bool UiFixture::tap(QQuickItem *target)

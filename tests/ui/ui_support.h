@@ -37,6 +37,8 @@ protected:
     QQuickWindow *window() const { return mainWindow ? mainWindow->window() : nullptr; }
     // The first visible item of that object name, searched through the whole window.
     QQuickItem *item(const QString &objectName) const;
+    // The same inside `scope` (a presented frame, say).
+    static QQuickItem *itemWithin(QQuickItem *scope, const QString &objectName);
     // A tap (press and release) at the middle of a visible item; false when it is not on
     // screen.
     bool tap(QQuickItem *target);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <strings.h>
 #include <new>
@@ -106,6 +107,7 @@ struct OpaqueAudioFileID {
     uint32_t largest = 0;
     int32_t priming = 0;
     int32_t remainder = 0;
+    int64_t tailDiscard = 0;          // the discards of the last packets indexed, added up
 
     ~OpaqueAudioFileID()
     {
@@ -119,11 +121,14 @@ struct OpaqueAudioFileID {
     void add(int64_t pos, uint32_t size, uint32_t frames);
     void finish(int64_t lastDiscard);
     bool indexFromContainer();
+    bool itunesGapless(int64_t *primingOut, int64_t *validOut) const;
     void indexUntil(size_t packets, int64_t frames);
     int64_t packetCount();
     uint32_t largestPacket();
+    int64_t trailingTagBytes() const;
     OSStatus id3Tag(std::vector<uint8_t> *out);
     AudioFileInfoDictionary *infoDictionary();
+    const AVPacket *artwork() const;
     OSStatus frameToPacket(AudioFramePacketTranslation *t);
     OSStatus packetToFrame(AudioFramePacketTranslation *t);
     OSStatus readPcm(uint32_t *ioNumBytes, int64_t startPacket, uint32_t *ioNumPackets, void *buffer);
@@ -173,9 +178,14 @@ bool OpaqueAudioFileID::indexFromContainer()
             frames = uint32_t(e->size) / asbd.mBytesPerFrame;
         else if (fixed == 0)
             frames = span > 0 && span < INT32_MAX ? uint32_t(span) : 0;
-        else if (next == nullptr && span > 0 && span < fixed)
-            remainder = int32_t(fixed - span);   // the last packet's padding
         add(e->pos, uint32_t(e->size), frames);
+    }
+    // The edit list ends the stream before the last packets do: what they decode beyond
+    // its end is padding, however many packets it spans.
+    if (!pcm && fixed > 0) {
+        const int64_t covered = toFrames(end - avformat_index_get_entry(st, 0)->timestamp);
+        if (covered > 0 && covered < indexedFrames)
+            remainder = int32_t(std::min<int64_t>(indexedFrames - covered, INT32_MAX));
     }
     // The first packet tells the priming.
     if (av_read_frame(format, packet) >= 0) {
@@ -185,7 +195,34 @@ bool OpaqueAudioFileID::indexFromContainer()
             priming = int32_t(std::min<uint32_t>(AV_RL32(side), INT32_MAX));
         av_packet_unref(packet);
     }
+    // Without an edit list, iTunes states the priming and the length of the recording in
+    // its own tag.
+    int64_t itunesPriming = 0, itunesValid = 0;
+    if (!pcm && remainder == 0 && itunesGapless(&itunesPriming, &itunesValid)) {
+        if (priming == 0)
+            priming = int32_t(itunesPriming);
+        if (itunesValid > 0 && priming + itunesValid <= indexedFrames)
+            remainder = int32_t(std::min<int64_t>(indexedFrames - priming - itunesValid, INT32_MAX));
+    }
     indexComplete = true;
+    return true;
+}
+
+// The iTunes gapless tag, "iTunSMPB": hexadecimal fields, the second the priming, the
+// fourth the frames of the recording. False when the file has none that makes sense.
+bool OpaqueAudioFileID::itunesGapless(int64_t *primingOut, int64_t *validOut) const
+{
+    const AVDictionaryEntry *e = av_dict_get(format->metadata, "iTunSMPB", nullptr, 0);
+    if (e == nullptr)
+        e = av_dict_get(format->streams[stream]->metadata, "iTunSMPB", nullptr, 0);
+    unsigned int first = 0, start = 0, end = 0;
+    unsigned long long valid = 0;
+    if (e == nullptr || e->value == nullptr || sscanf(e->value, "%x %x %x %llx", &first, &start, &end, &valid) != 4)
+        return false;
+    if (start >= 1u << 16 || valid == 0 || valid > uint64_t(INT64_MAX / 2))
+        return false;
+    *primingOut = start;
+    *validOut = int64_t(valid);
     return true;
 }
 
@@ -227,8 +264,9 @@ void OpaqueAudioFileID::indexUntil(size_t packets, int64_t frames)
         }
         add(packet->pos, uint32_t(packet->size), n);
         av_packet_unref(packet);
-        if (discard > 0)   // only the last packet carries padding to drop
-            remainder = int32_t(std::min<int64_t>(discard, INT32_MAX));
+        // Padding longer than a packet is spread over the last packets: their discards add up.
+        tailDiscard = discard > 0 ? tailDiscard + discard : 0;
+        remainder = int32_t(std::min<int64_t>(tailDiscard, INT32_MAX));
     }
 }
 
@@ -246,6 +284,38 @@ uint32_t OpaqueAudioFileID::largestPacket()
         return sizeBound;
     indexUntil(SIZE_MAX, INT64_MAX);
     return largest > 0 ? largest : sizeBound;
+}
+
+// The bytes that tags take at the end of the file: an ID3v1 tag, an APEv2 tag (with its
+// header when it has one) and a Lyrics3v2 block, in any order.
+int64_t OpaqueAudioFileID::trailingTagBytes() const
+{
+    int64_t end = fileSize;
+    for (bool found = true; found;) {
+        found = false;
+        uint8_t tail[32];
+        if (end >= kId3v1Size && readAll(fd, tail, 3, end - kId3v1Size) == 3 && memcmp(tail, "TAG", 3) == 0) {
+            end -= kId3v1Size;
+            found = true;
+        }
+        if (end >= 32 && readAll(fd, tail, 32, end - 32) == 32 && memcmp(tail, "APETAGEX", 8) == 0) {
+            const int64_t size = int64_t(AV_RL32(tail + 12)) + ((AV_RL32(tail + 20) & 0x80000000u) ? 32 : 0);
+            if (size >= 32 && size <= end) {
+                end -= size;
+                found = true;
+            }
+        }
+        if (end >= 15 && readAll(fd, tail, 15, end - 15) == 15 && memcmp(tail + 6, "LYRICS200", 9) == 0) {
+            int64_t size = 0;
+            for (int i = 0; i < 6 && tail[i] >= '0' && tail[i] <= '9'; i++)
+                size = size * 10 + (tail[i] - '0');
+            if (size > 0 && size + 15 <= end) {
+                end -= size + 15;
+                found = true;
+            }
+        }
+    }
+    return fileSize - end;
 }
 
 OSStatus OpaqueAudioFileID::id3Tag(std::vector<uint8_t> *out)
@@ -292,6 +362,18 @@ AudioFileInfoDictionary *OpaqueAudioFileID::infoDictionary()
             dictionary->entries.emplace_back(key[0], toUtf8(found->value));
     }
     return dictionary;
+}
+
+// The first picture attached to the file; null when there is none.
+const AVPacket *OpaqueAudioFileID::artwork() const
+{
+    for (unsigned i = 0; i < format->nb_streams; i++) {
+        const AVStream *st = format->streams[i];
+        if ((st->disposition & AV_DISPOSITION_ATTACHED_PIC) && st->attached_pic.data != nullptr &&
+            st->attached_pic.size > 0)
+            return &st->attached_pic;
+    }
+    return nullptr;
 }
 
 OSStatus OpaqueAudioFileID::frameToPacket(AudioFramePacketTranslation *t)
@@ -487,6 +569,20 @@ OSStatus AudioFileOpenPath(const char *path, AudioFilePermissions permissions, A
         file->duration = double(stream->duration) * av_q2d(stream->time_base);
     else if (file->format->duration != AV_NOPTS_VALUE && file->format->duration > 0)
         file->duration = double(file->format->duration) / AV_TIME_BASE;
+    // An MP3 without a frame count is timed by its size at its bit rate, and the tags at
+    // its ends are not audio.
+    const int64_t bitRate = file->format->bit_rate > 0 ? file->format->bit_rate : par->bit_rate;
+    if (par->codec_id == AV_CODEC_ID_MP3 && file->format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE &&
+        bitRate > 0) {
+        uint8_t head[10];
+        uint64_t id3v2 = 0;
+        if (readAll(file->fd, head, sizeof head, 0) != int64_t(sizeof head) || !LMId3v2TagLength(head, &id3v2))
+            id3v2 = 0;
+        const int64_t audio = file->fileSize - int64_t(std::min<uint64_t>(id3v2, uint64_t(file->fileSize))) -
+                              file->trailingTagBytes();
+        if (audio > 0)
+            file->duration = double(audio) * 8 / double(bitRate);
+    }
     file->packet = av_packet_alloc();
     if (file->packet == nullptr) {
         delete file;
@@ -538,6 +634,11 @@ OSStatus AudioFileGetPropertyInfo(AudioFileID file, AudioFilePropertyID property
     case kAudioFilePropertyMagicCookieData:
         size = uint32_t(file->cookie.size());
         break;
+    case kAudioFilePropertyAlbumArtwork: {
+        const AVPacket *picture = file->artwork();
+        size = picture != nullptr ? uint32_t(picture->size) : 0;
+        break;
+    }
     case kAudioFilePropertyFrameToPacket:
     case kAudioFilePropertyPacketToFrame:
         size = sizeof(AudioFramePacketTranslation);
@@ -567,12 +668,17 @@ OSStatus putValue(const T &value, uint32_t *ioSize, void *data)
     return noErr;
 }
 
+OSStatus putBytes(const uint8_t *bytes, size_t size, uint32_t *ioSize, void *data)
+{
+    *ioSize = bytes != nullptr ? uint32_t(std::min<size_t>(*ioSize, size)) : 0;
+    if (*ioSize > 0)
+        memcpy(data, bytes, *ioSize);
+    return noErr;
+}
+
 OSStatus putBytes(const std::vector<uint8_t> &bytes, uint32_t *ioSize, void *data)
 {
-    *ioSize = std::min<uint32_t>(*ioSize, uint32_t(bytes.size()));
-    if (*ioSize > 0)
-        memcpy(data, bytes.data(), *ioSize);
-    return noErr;
+    return putBytes(bytes.data(), bytes.size(), ioSize, data);
 }
 
 } // namespace
@@ -608,6 +714,11 @@ OSStatus AudioFileGetProperty(AudioFileID file, AudioFilePropertyID property, ui
     }
     case kAudioFilePropertyMagicCookieData:
         return putBytes(file->cookie, ioSize, data);
+    case kAudioFilePropertyAlbumArtwork: {
+        const AVPacket *picture = file->artwork();
+        return picture != nullptr ? putBytes(picture->data, size_t(picture->size), ioSize, data)
+                                  : putBytes(nullptr, 0, ioSize, data);
+    }
     case kAudioFilePropertyFrameToPacket:
     case kAudioFilePropertyPacketToFrame: {
         if (*ioSize != sizeof(AudioFramePacketTranslation))

@@ -39,6 +39,9 @@ enum : AudioFilePropertyID {
     // AudioFileInfoDictionary * (the size of a pointer): a new dictionary the caller
     // releases with AudioFileInfoDictionaryRelease.
     kAudioFilePropertyInfoDictionary = LMFourCC("info"),
+    // The encoded bytes of the picture the container attaches to the audio (an MP4 "covr"
+    // atom, an ID3 picture); size 0 when it has none.
+    kAudioFilePropertyAlbumArtwork = LMFourCC("aart"),
     // The codec's extra data (AAC: its AudioSpecificConfig); size 0 when it has none.
     kAudioFilePropertyMagicCookieData = LMFourCC("mgic"),
     // AudioFramePacketTranslation, in and out: mFrame -> mPacket, mFrameOffsetInPacket.
@@ -76,8 +79,8 @@ OSStatus AudioFileClose(AudioFileID file);
 OSStatus AudioFileGetPropertyInfo(AudioFileID file, AudioFilePropertyID property, uint32_t *outSize,
                                   uint32_t *writable);
 // *ioSize: the room in `data`, then the bytes written. Fixed-size values need exactly
-// their size (kAudioLayerBadPropertySize otherwise); the ID3 tag and the magic cookie are
-// cut to the room given.
+// their size (kAudioLayerBadPropertySize otherwise); the ID3 tag, the artwork and the
+// magic cookie are cut to the room given.
 OSStatus AudioFileGetProperty(AudioFileID file, AudioFilePropertyID property, uint32_t *ioSize, void *data);
 
 // Reads up to *ioNumPackets whole packets from `startPacket` into `buffer`, never more

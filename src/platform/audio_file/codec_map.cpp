@@ -1,5 +1,7 @@
 #include "platform/audio_file/codec_map.h"
 
+#include <cstring>
+
 namespace {
 
 struct PcmCodec {
@@ -24,15 +26,41 @@ constexpr uint32_t kMaxLayer12Packet = 2881;
 constexpr uint32_t kMaxAacPacketPerChannel = 768;
 constexpr uint32_t kAdtsHeader = 16;
 
+uint32_t be32(const uint8_t *p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// The rate a lossless codec's own configuration states, 0 when it states none. A QuickTime
+// sample entry keeps the rate in 16 bits, so above 65535 Hz only the configuration is
+// right: an ALAC cookie (24 bytes, or 36 with its atom header in front) or a FLAC
+// STREAMINFO block (34 bytes, or 42 behind "fLaC" and a block header).
+uint32_t configuredRate(const AVCodecParameters *par)
+{
+    const uint8_t *x = par->extradata;
+    const int n = x != nullptr ? par->extradata_size : 0;
+    if (par->codec_id == AV_CODEC_ID_ALAC) {
+        const int at = n >= 36 && memcmp(x + 4, "alac", 4) == 0 ? 12 : 0;
+        return n >= at + 24 ? be32(x + at + 20) : 0;
+    }
+    if (par->codec_id == AV_CODEC_ID_FLAC) {
+        const int at = n >= 42 && memcmp(x, "fLaC", 4) == 0 ? 8 : 0;
+        return n >= at + 34 ? uint32_t(x[at + 10]) << 12 | uint32_t(x[at + 11]) << 4 | x[at + 12] >> 4 : 0;
+    }
+    return 0;
+}
+
 } // namespace
 
 bool LMFormatForCodec(const AVCodecParameters *par, AudioStreamBasicDescription *f)
 {
     *f = AudioStreamBasicDescription{};
     const int channels = par->ch_layout.nb_channels;
-    if (par->sample_rate <= 0 || channels <= 0)
+    const uint32_t configured = configuredRate(par);
+    const double rate = configured > 0 ? double(configured) : double(par->sample_rate);
+    if (!(rate > 0) || channels <= 0)
         return false;
-    f->mSampleRate = par->sample_rate;
+    f->mSampleRate = rate;
     f->mChannelsPerFrame = uint32_t(channels);
     for (const PcmCodec &pcm : kPcmCodecs) {
         if (pcm.codec != par->codec_id)

@@ -33,16 +33,18 @@ struct LMPacketDecoder {
     AVFrame *frame = nullptr;
     SwrContext *swr = nullptr;
     std::vector<uint8_t> scratch;   // one packet, padded as the decoders require
+    std::vector<uint8_t> cookie;    // kept to open the codec again
 
-    ~LMPacketDecoder()
+    ~LMPacketDecoder() { close(); }
+
+    void close()
     {
         swr_free(&swr);
         av_frame_free(&frame);
         av_packet_free(&packet);
         avcodec_free_context(&codec);
     }
-
-    bool open(const void *cookie, uint32_t cookieSize);
+    bool open();
     bool appendCopy(const uint8_t *data, uint32_t size, std::vector<uint8_t> *pcm) const;
     int appendFrame(std::vector<uint8_t> *pcm);
     int decodePacket(const uint8_t *data, uint32_t size, std::vector<uint8_t> *pcm);
@@ -71,7 +73,7 @@ bool isLossy(AVCodecID id)
 
 } // namespace
 
-bool LMPacketDecoder::open(const void *cookie, uint32_t cookieSize)
+bool LMPacketDecoder::open()
 {
     const AVCodecID id = LMCodecForFormat(&in);
     if (id == AV_CODEC_ID_NONE || !(in.mSampleRate >= 1) || in.mChannelsPerFrame == 0)
@@ -87,12 +89,12 @@ bool LMPacketDecoder::open(const void *cookie, uint32_t cookieSize)
         return false;
     codec->sample_rate = int(in.mSampleRate);
     av_channel_layout_default(&codec->ch_layout, int(in.mChannelsPerFrame));
-    if (cookie != nullptr && cookieSize > 0) {
-        codec->extradata = static_cast<uint8_t *>(av_mallocz(size_t(cookieSize) + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!cookie.empty()) {
+        codec->extradata = static_cast<uint8_t *>(av_mallocz(cookie.size() + AV_INPUT_BUFFER_PADDING_SIZE));
         if (codec->extradata == nullptr)
             return false;
-        memcpy(codec->extradata, cookie, cookieSize);
-        codec->extradata_size = int(cookieSize);
+        memcpy(codec->extradata, cookie.data(), cookie.size());
+        codec->extradata_size = int(cookie.size());
     }
     if (avcodec_open2(codec, decoder, nullptr) < 0)
         return false;
@@ -224,7 +226,11 @@ LMPacketDecoder *LMPacketDecoderNew(const AudioStreamBasicDescription *format, c
     if (decoder == nullptr)
         return nullptr;
     decoder->in = *format;
-    if (!decoder->open(cookie, cookieSize)) {
+    if (cookie != nullptr && cookieSize > 0) {
+        const uint8_t *bytes = static_cast<const uint8_t *>(cookie);
+        decoder->cookie.assign(bytes, bytes + cookieSize);
+    }
+    if (!decoder->open()) {
         delete decoder;
         return nullptr;
     }
@@ -278,6 +284,16 @@ void LMPacketDecoderReset(LMPacketDecoder *decoder)
     if (decoder->codec != nullptr)
         avcodec_flush_buffers(decoder->codec);
     swr_free(&decoder->swr);   // drops what the resampler holds; rebuilt on the next frame
+}
+
+bool LMPacketDecoderRestart(LMPacketDecoder *decoder)
+{
+    if (decoder == nullptr)
+        return false;
+    if (decoder->mode == Mode::Copy)
+        return true;
+    decoder->close();
+    return decoder->open();
 }
 
 void LMPacketDecoderFree(LMPacketDecoder *decoder)

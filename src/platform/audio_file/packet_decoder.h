@@ -27,5 +27,10 @@ int LMPacketDecoderDecode(LMPacketDecoder *decoder, const void *data, uint32_t s
 // Forgets buffered state, after a seek or a flush. Null-safe.
 void LMPacketDecoderReset(LMPacketDecoder *decoder);
 
+// Starts afresh for another stream of the same format, decoding it exactly as a new
+// decoder would (a reset keeps some codec state, AAC's noise generator among it). False
+// when the codec cannot be opened again: the decoder is then unusable. Null-safe.
+bool LMPacketDecoderRestart(LMPacketDecoder *decoder);
+
 // Null-safe.
 void LMPacketDecoderFree(LMPacketDecoder *decoder);

@@ -35,6 +35,13 @@ struct QueueBuffer : AudioQueueBuffer {
     BufferState state = BufferState::Idle;
     std::vector<AudioStreamPacketDescription> packets;
     std::unique_ptr<uint8_t[]> storage;
+    // What is played of it: PCM bytes [playFrom, playTo); for compressed buffers the
+    // frames trimmed from what the packets decode to, and whether they begin a stream.
+    uint32_t playFrom = 0;
+    uint32_t playTo = 0;
+    uint32_t trimStart = 0;
+    uint32_t trimEnd = 0;
+    bool newStream = false;
 };
 
 struct Listener {
@@ -215,11 +222,11 @@ struct OpaqueAudioQueue final : DeviceClient, std::enable_shared_from_this<Opaqu
                 continue;
             }
             if (current) {
-                const size_t n = std::min(max - got, size_t(current->mAudioDataByteSize) - currentOffset);
+                const size_t n = std::min(max - got, size_t(current->playTo) - currentOffset);
                 memcpy(dst + got, static_cast<uint8_t *>(current->mAudioData) + currentOffset, n);
                 got += n;
                 currentOffset += n;
-                if (currentOffset == current->mAudioDataByteSize) {
+                if (currentOffset == current->playTo) {
                     current->state = BufferState::Taken;
                     handBack.push_back(current);
                     current = nullptr;
@@ -232,7 +239,7 @@ struct OpaqueAudioQueue final : DeviceClient, std::enable_shared_from_this<Opaqu
             pending.pop_front();
             if (!compressed) {
                 current = b;
-                currentOffset = 0;
+                currentOffset = b->playFrom;
                 continue;
             }
             // Decode without the lock, so that the queue's thread is never held up by it.
@@ -246,9 +253,11 @@ struct OpaqueAudioQueue final : DeviceClient, std::enable_shared_from_this<Opaqu
             if (reset)
                 LMPacketDecoderReset(decoder);
             std::vector<uint8_t> out;
-            const int r = LMPacketDecoderDecode(decoder, b->mAudioData, b->mAudioDataByteSize,
-                                                b->packets.empty() ? nullptr : b->packets.data(),
-                                                uint32_t(b->packets.size()), &out);
+            const int r = b->newStream && !LMPacketDecoderRestart(decoder)
+                              ? -1
+                              : LMPacketDecoderDecode(decoder, b->mAudioData, b->mAudioDataByteSize,
+                                                      b->packets.empty() ? nullptr : b->packets.data(),
+                                                      uint32_t(b->packets.size()), &out);
             lock.lock();
             if (r < 0) {
                 failed = true;
@@ -258,8 +267,11 @@ struct OpaqueAudioQueue final : DeviceClient, std::enable_shared_from_this<Opaqu
             if (gen != generation)
                 continue;
             out.resize(out.size() - out.size() % frame);
+            const size_t head = std::min(size_t(b->trimStart) * frame, out.size());
+            const size_t tail = std::min(size_t(b->trimEnd) * frame, out.size() - head);
+            out.resize(out.size() - tail);
             decoded = std::move(out);
-            decodedOffset = 0;
+            decodedOffset = head;
         }
         bool wasRunning = false;
         if (failedNow) {
@@ -435,6 +447,13 @@ OSStatus AudioQueueFreeBuffer(AudioQueueRef q, AudioQueueBufferRef buffer)
 OSStatus AudioQueueEnqueueBuffer(AudioQueueRef q, AudioQueueBufferRef buffer, uint32_t packetCount,
                                  const AudioStreamPacketDescription *packets)
 {
+    return AudioQueueEnqueueBufferWithParameters(q, buffer, packetCount, packets, 0, 0, 0);
+}
+
+OSStatus AudioQueueEnqueueBufferWithParameters(AudioQueueRef q, AudioQueueBufferRef buffer, uint32_t packetCount,
+                                               const AudioStreamPacketDescription *packets, uint32_t trimFramesAtStart,
+                                               uint32_t trimFramesAtEnd, uint32_t flags)
+{
     if (!validQueue(q))
         return kAudioLayerParamError;
     QueueBuffer *b = q->find(buffer);
@@ -445,8 +464,18 @@ OSStatus AudioQueueEnqueueBuffer(AudioQueueRef q, AudioQueueBufferRef buffer, ui
         return kAudioQueueErr_InvalidBuffer;
     if (packetCount > 0 && packets == nullptr)
         return kAudioLayerParamError;
-    if (!q->compressed)
-        size -= size % q->pcm.bytesPerFrame();
+    if (flags & ~uint32_t(kAudioQueueBufferFlag_NewStream))
+        return kAudioLayerParamError;
+    uint32_t playFrom = 0, playTo = 0;
+    if (!q->compressed) {
+        const uint32_t frame = q->pcm.bytesPerFrame();
+        size -= size % frame;
+        const uint64_t head = uint64_t(trimFramesAtStart) * frame, tail = uint64_t(trimFramesAtEnd) * frame;
+        if (head + tail >= size)
+            return kAudioQueueErr_BufferEmpty;
+        playFrom = uint32_t(head);
+        playTo = uint32_t(size - tail);
+    }
     if (size == 0)
         return kAudioQueueErr_BufferEmpty;
     std::vector<AudioStreamPacketDescription> descs;
@@ -464,6 +493,11 @@ OSStatus AudioQueueEnqueueBuffer(AudioQueueRef q, AudioQueueBufferRef buffer, ui
         if (q->failed)
             return kAudioQueueErr_QueueInvalidated;
         b->mAudioDataByteSize = size;
+        b->playFrom = playFrom;
+        b->playTo = playTo;
+        b->trimStart = trimFramesAtStart;
+        b->trimEnd = trimFramesAtEnd;
+        b->newStream = (flags & kAudioQueueBufferFlag_NewStream) != 0;
         b->packets = std::move(descs);
         b->state = BufferState::Queued;
         q->pending.push_back(b);

@@ -83,6 +83,23 @@ OSStatus AudioQueueFreeBuffer(AudioQueueRef queue, AudioQueueBufferRef buffer);
 OSStatus AudioQueueEnqueueBuffer(AudioQueueRef queue, AudioQueueBufferRef buffer, uint32_t packetCount,
                                  const AudioStreamPacketDescription *packets);
 
+// Options of AudioQueueEnqueueBufferWithParameters.
+enum : uint32_t {
+    // The packets begin another stream in the queue's format (the next file of a gapless
+    // sequence): the decoder forgets what earlier packets left in it first, so that the
+    // stream decodes exactly as it does on its own.
+    kAudioQueueBufferFlag_NewStream = 1u << 0,
+};
+
+// Queues a buffer as AudioQueueEnqueueBuffer does, and drops frames from what it plays:
+// trimFramesAtStart from the start and trimFramesAtEnd from the end of the PCM that the
+// buffer holds (compressed queues: that its packets decode to), such as the encoder's
+// priming and padding of a lossy stream. A compressed buffer may be trimmed away entirely;
+// a PCM buffer with nothing left is refused (kAudioQueueErr_BufferEmpty).
+OSStatus AudioQueueEnqueueBufferWithParameters(AudioQueueRef queue, AudioQueueBufferRef buffer, uint32_t packetCount,
+                                               const AudioStreamPacketDescription *packets, uint32_t trimFramesAtStart,
+                                               uint32_t trimFramesAtEnd, uint32_t flags);
+
 // Starts or resumes output; `startTime` must be null (now).
 OSStatus AudioQueueStart(AudioQueueRef queue, const void *startTime);
 // Holds output where it is; queued data is kept and is-running stays 1.

@@ -42,11 +42,12 @@ bool replace(const QString &path, const QByteArray &bytes)
 {
     if (path.isEmpty())
         return false;
+    // Follow the whole chain of links: replacing a link on the way would cut the chain and
+    // leave the file itself stale.
     QString target = path;
-    QFileInfo info(path);
-    if (info.isSymLink()) {
-        target = info.symLinkTarget();
-        if (target.isEmpty())
+    for (int hops = 0; QFileInfo(target).isSymLink(); hops++) {
+        target = QFileInfo(target).symLinkTarget();
+        if (target.isEmpty() || hops == 40)   // the kernel's own limit of links in a row
             return false;
     }
     mode_t mode = 0644;

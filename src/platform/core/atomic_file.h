@@ -9,8 +9,8 @@
 
 namespace AtomicFile {
 
-// Replaces the file at `path` (a symbolic link's target is replaced, the link stays);
-// an existing file keeps its permissions.
+// Replaces the file at `path`; through symbolic links (links to links too) the file they
+// lead to is replaced and every link stays. An existing file keeps its permissions.
 bool replace(const QString &path, const QByteArray &bytes);
 // Creates the file only when nothing is at `path`, even against a writer racing for the
 // same name; true when the file exists afterwards (written here or already there).

@@ -57,6 +57,7 @@ Popup {
             id: field
             objectName: "alertTextField"
             visible: alertLayer.alert ? alertLayer.alert.hasTextField : false
+            Accessible.ignored: !visible
             x: 16
             width: parent.width - 32
             height: visible ? 40 : 0

@@ -38,6 +38,25 @@ Window {
         center: ui.alerts
     }
 
+    // Announcements for screen readers: an alert-role object that shows itself anew with
+    // each text, which screen readers speak as it appears.
+    Item {
+        id: announcer
+        objectName: "announcer"
+        width: 1
+        height: 1
+        visible: false
+        Accessible.role: Accessible.AlertMessage
+        Accessible.name: ui.announcement
+        Connections {
+            target: ui
+            function onAnnounced() {
+                announcer.visible = false
+                Qt.callLater(function() { announcer.visible = true })
+            }
+        }
+    }
+
     readonly property bool typing: activeFocusItem !== null && activeFocusItem.hasOwnProperty("cursorPosition")
     Shortcut {
         sequence: "Space"

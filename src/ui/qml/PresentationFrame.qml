@@ -76,6 +76,14 @@ Item {
         closePolicy: Popup.CloseOnEscape | Popup.CloseOnPressOutside
         background: Rectangle {
             objectName: "popoverFrame"
+            // A soft shadow lifts the popover off the list below.
+            Rectangle {
+                z: -1
+                anchors.fill: parent
+                anchors.margins: -6
+                radius: 16
+                color: Qt.rgba(0, 0, 0, 0.18)
+            }
             color: "black"
             radius: 10
             border.color: "#3a3a3c"

@@ -126,7 +126,7 @@ Item {
         objectName: "emptyText"
         anchors.centerIn: parent
         width: parent.width - 48
-        visible: list.count === 0
+        visible: list.count === 0 && !!root.controller && root.controller.libraryLoaded
         horizontalAlignment: Text.AlignHCenter
         wrapMode: Text.Wrap
         color: root.theme ? root.theme.subtitleColor : "gray"

@@ -61,6 +61,7 @@ SwipeDelegate {
             id: deleteControl
             objectName: "deleteControl"
             visible: cell.editing && cell.m.canDelete
+            Accessible.ignored: !visible
             width: visible ? 44 : 0
             height: parent.height
             x: 4
@@ -95,6 +96,7 @@ SwipeDelegate {
             Text {
                 width: parent.width
                 text: cell.m.title
+                horizontalAlignment: cell.m.centered ? Text.AlignHCenter : Text.AlignLeft
                 elide: Text.ElideMiddle
                 color: cell.m.titleColor !== undefined ? cell.m.titleColor : cell.list.titleColor
                 opacity: cell.enabled ? 1 : 0.4
@@ -153,6 +155,7 @@ SwipeDelegate {
                 id: toggle
                 objectName: "switch"
                 visible: cell.m.accessory === 3
+                Accessible.ignored: !visible
                 anchors.verticalCenter: parent.verticalCenter
                 checked: cell.m.switchOn
                 enabled: cell.enabled
@@ -163,6 +166,7 @@ SwipeDelegate {
                 id: confirmButton
                 objectName: "deleteButton"
                 visible: cell.confirmingDelete && cell.editing
+                Accessible.ignored: !visible
                 anchors.verticalCenter: parent.verticalCenter
                 width: visible ? 76 : 0
                 height: 36
@@ -181,6 +185,7 @@ SwipeDelegate {
                 id: grip
                 objectName: "moveHandle"
                 visible: cell.editing && cell.m.canMove
+                Accessible.ignored: !visible
                 width: visible ? 44 : 0
                 height: cell.height
                 Accessible.role: Accessible.Button
@@ -214,6 +219,7 @@ SwipeDelegate {
         AbstractButton {
             objectName: "swipeDeleteButton"
             anchors.fill: parent
+            Accessible.ignored: !cell.swipe.complete
             Accessible.role: Accessible.Button
             Accessible.name: qsTr("Delete")
             onClicked: {

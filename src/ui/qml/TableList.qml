@@ -71,10 +71,11 @@ ListView {
             text: entry.kind === 0 ? entry.model.title : ""
             color: listView.detailColor
             font.pixelSize: 13
-            font.capitalization: Font.AllUppercase
+            font.capitalization: listView.table && !listView.table.uppercaseHeaders ? Font.MixedCase : Font.AllUppercase
             elide: Text.ElideRight
             Accessible.role: Accessible.Heading
             Accessible.name: text
+            Accessible.ignored: !visible
         }
         // Footer of a section.
         Text {
@@ -87,6 +88,7 @@ ListView {
             font.pixelSize: 13
             Accessible.role: Accessible.StaticText
             Accessible.name: text
+            Accessible.ignored: !visible
         }
 
         Loader {
