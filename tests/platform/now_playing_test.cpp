@@ -1,6 +1,7 @@
 #include <QDBusConnection>
 #include <QProcess>
 
+#include "platform/audio_queue/output_volume.h"
 #include "platform/core/now_playing.h"
 #include "support/test_support.h"
 
@@ -65,6 +66,13 @@ TEST(NowPlaying, PeersSeeTheItemAndControlPlayback)
         playerctl({cmd});
     EXPECT_EQ(received, (std::vector<int>{RemoteControlPlay, RemoteControlPause, RemoteControlTogglePlayPause,
                                           RemoteControlStop, RemoteControlNextTrack, RemoteControlPreviousTrack}));
+
+    // Volume is the application's output level, both ways.
+    LMOutputVolumeSet(0.25f);
+    EXPECT_EQ(playerctl({"volume"}).toDouble(), 0.25);
+    playerctl({"volume", "0.5"});
+    EXPECT_EQ(LMOutputVolumeGet(), 0.5f);
+    LMOutputVolumeSet(1.0f);
 
     // Without an item peers see a stopped player with no title.
     np->clear();
