@@ -347,8 +347,21 @@ TEST_F(PlayingViewTest, OnATabletThePictureChooserOpensBesideTheImportButton)
     });
     ASSERT_TRUE(tap("importButton"));
     settle(50);
-    EXPECT_NE(item("coverView"), nullptr);
+    QQuickItem *cover = item("coverView");
+    ASSERT_NE(cover, nullptr);
     EXPECT_TRUE(QFile::exists(doc("a.jpg")));
+
+    // The cover follows a sideways drag only, and goes back to the middle when let go.
+    const qreal x = cover->x(), y = cover->y();
+    const QPoint at = cover->mapToScene(QPointF(cover->width() / 2, cover->height() / 2)).toPoint();
+    QTest::mousePress(window(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseMove(window(), at + QPoint(30, 20));
+    QTest::mouseMove(window(), at + QPoint(60, 40));
+    EXPECT_NEAR(cover->x(), x + 60, 1);
+    EXPECT_EQ(cover->y(), y);
+    QTest::mouseRelease(window(), Qt::LeftButton, Qt::NoModifier, at + QPoint(60, 40));
+    settle(50);
+    EXPECT_NEAR(cover->x(), x, 1);
 }
 
 } // namespace

@@ -256,7 +256,7 @@ Item {
             currentTime: root.controller ? root.controller.lyricsTime : 0
             Accessible.role: Accessible.StaticText
             Accessible.name: qsTr("lyrics")
-            Accessible.description: ""
+            Accessible.description: currentText
             Accessible.onPressAction: toggleBackground()
         }
         function rebuild() {
