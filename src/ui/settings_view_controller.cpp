@@ -13,9 +13,9 @@
 #include "platform/core/user_defaults.h"
 #include "ui/alerts.h"
 #include "ui/back_step_view_controller.h"
+#include "ui/browse_support.h"
 #include "ui/encoding_chooser.h"
 #include "ui/navigation_controller.h"
-#include "ui/presenter.h"
 #include "ui/sleep_timer_view_controller.h"
 #include "ui/theme_chooser.h"
 #include "ui/ui_context.h"
@@ -37,14 +37,8 @@ void SettingsViewController::viewDidLoad()
 {
     ScreenController::viewDidLoad();
     setTitle(tr("Settings"));
-    if (!isTablet()) {
-        back_ = new BarButton(QStringLiteral("settingsBackButton"), this);
-        back_->setImage(QStringLiteral("playlist"), QColor(Qt::white));
-        back_->setDone(true);
-        back_->setAccessibleName(tr("Back to playing list"));
-        back_->setAction([this] { onBack(); });
-        setRightButton(back_);
-    }
+    // A phone's way back to the list; a tablet's popover closes by a tap outside.
+    setRightButton(Browse::backToListButton(this));
     reload();
 }
 
@@ -207,11 +201,4 @@ void SettingsViewController::toggleServer()
 void SettingsViewController::sendFeedback()
 {
     context()->openUrl(feedbackUrl());
-}
-
-void SettingsViewController::onBack()
-{
-    if (inPopover() || navigationController() == nullptr)
-        return;
-    context()->presenter()->dismiss(navigationController());
 }

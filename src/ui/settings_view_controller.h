@@ -45,10 +45,7 @@ public:
     void toggleLock(bool on);
     void toggleServer();
     void sendFeedback();
-    void onBack();
 
 private:
     void push(ScreenController *screen);
-
-    BarButton *back_ = nullptr;
 };

@@ -60,6 +60,15 @@ protected:
         settle(20);
         return qobject_cast<PlayingViewController *>(ui->rootNavigation()->top());
     }
+    // "Song" of `album` in the folder `folder`, shown in now playing; null on failure.
+    PlayingViewController *showSongIn(const std::string &folder, const QString &album)
+    {
+        QDir().mkpath(doc(folder));
+        if (!SampleLibrary::writeWav(doc(folder + "/song.wav"), 10, "Song", "Someone", album, 1))
+            return nullptr;
+        launch();
+        return scan() ? showAt("Song", 0) : nullptr;
+    }
 };
 
 TEST_F(PlayingViewTest, ACueTrackCountsFromItsStartWithinItsLength)
@@ -199,11 +208,7 @@ TEST_F(PlayingViewTest, TheVolumeFollowsOtherControlsWhileShown)
 
 TEST_F(PlayingViewTest, APickedCoverIsStoredBesideTheItemNamedAfterItsAlbum)
 {
-    QDir().mkpath(doc("sub"));
-    ASSERT_TRUE(SampleLibrary::writeWav(doc("sub/song.wav"), 10, "Song", "Someone", "Blue Hour", 1));
-    launch();
-    ASSERT_TRUE(scan());
-    PlayingViewController *c = showAt("Song", 0);
+    PlayingViewController *c = showSongIn("sub", "Blue Hour");
     ASSERT_NE(c, nullptr);
     QImage picked(64, 48, QImage::Format_RGB32);
     picked.fill(QColor(20, 200, 90));
@@ -250,11 +255,7 @@ TEST_F(PlayingViewTest, TheCoverNameNeverLeavesTheItemsFolder)
 
 TEST_F(PlayingViewTest, AnAlbumThatNamesAParentFolderWritesInsideTheItemsFolder)
 {
-    QDir().mkpath(doc("in"));
-    ASSERT_TRUE(SampleLibrary::writeWav(doc("in/song.wav"), 10, "Song", "Someone", "../x", 1));
-    launch();
-    ASSERT_TRUE(scan());
-    PlayingViewController *c = showAt("Song", 0);
+    PlayingViewController *c = showSongIn("in", "../x");
     ASSERT_NE(c, nullptr);
     QImage picked(8, 8, QImage::Format_RGB32);
     picked.fill(Qt::red);

@@ -39,6 +39,17 @@ protected:
         return qobject_cast<SettingsViewController *>(menu->top());
     }
     NavigationController *menu() const { return root()->organizeNavigation(); }
+    // The chooser behind row `row` of the settings' first section, pushed by a tap.
+    template <class Screen>
+    Screen *openChooser(int row)
+    {
+        settings = openSettings();
+        if (settings == nullptr)
+            return nullptr;
+        settings->tapRow(0, row);
+        return qobject_cast<Screen *>(menu()->top());
+    }
+    SettingsViewController *settings = nullptr;
     static const TableRow &cell(ScreenController *s, int section, int row) { return *s->table()->row(section, row); }
     static int checkedRow(ScreenController *s)
     {
@@ -195,10 +206,7 @@ TEST_F(SettingsViewTest, FeedbackOpensAMailWithTheSubject)
 TEST_F(SettingsViewTest, TheSleepTimerCountsDownAndNoRemovesIt)
 {
     launch();
-    SettingsViewController *s = openSettings();
-    ASSERT_NE(s, nullptr);
-    s->tapRow(0, SettingsViewController::SleepTimerRow);
-    auto *timer = qobject_cast<SleepTimerViewController *>(menu()->top());
+    auto *timer = openChooser<SleepTimerViewController>(SettingsViewController::SleepTimerRow);
     ASSERT_NE(timer, nullptr);
     EXPECT_EQ(timer->title(), "Sleep Timer");
     EXPECT_EQ(timer->table()->rowsInSection(0), 6);
@@ -228,11 +236,9 @@ TEST_F(SettingsViewTest, TheSleepTimerCountsDownAndNoRemovesIt)
 TEST_F(SettingsViewTest, TheBackStepChooserChecksTheStepInUse)
 {
     launch();
-    SettingsViewController *s = openSettings();
-    ASSERT_NE(s, nullptr);
-    s->tapRow(0, SettingsViewController::BackStepRow);
-    auto *step = qobject_cast<BackStepViewController *>(menu()->top());
+    auto *step = openChooser<BackStepViewController>(SettingsViewController::BackStepRow);
     ASSERT_NE(step, nullptr);
+    SettingsViewController *s = settings;
     EXPECT_EQ(step->title(), "Backward Step");
     EXPECT_EQ(step->table()->rowsInSection(0), 8);
     EXPECT_EQ(cell(step, 0, 7).title, "180 Seconds");
@@ -255,10 +261,7 @@ TEST_F(SettingsViewTest, ChoosingAnEncodingStoresItAndRescans)
     writeWav("a.wav", 1);
     launch();
     ASSERT_TRUE(scan());
-    SettingsViewController *s = openSettings();
-    ASSERT_NE(s, nullptr);
-    s->tapRow(0, SettingsViewController::EncodingRow);
-    auto *chooser = qobject_cast<EncodingChooser *>(menu()->top());
+    auto *chooser = openChooser<EncodingChooser>(SettingsViewController::EncodingRow);
     ASSERT_NE(chooser, nullptr);
     const QStringList names = CharacterEncoding::getAvailableEncodings();
     ASSERT_EQ(chooser->table()->rowsInSection(0), names.size());
@@ -276,11 +279,9 @@ TEST_F(SettingsViewTest, TheThemeChooserMovesItsCheckAndRecoloursTheMainList)
 {
     UserSettings::ensureCurrentTheme();
     launch();
-    SettingsViewController *s = openSettings();
-    ASSERT_NE(s, nullptr);
-    s->tapRow(0, SettingsViewController::ThemeRow);
-    auto *chooser = qobject_cast<ThemeChooser *>(menu()->top());
+    auto *chooser = openChooser<ThemeChooser>(SettingsViewController::ThemeRow);
     ASSERT_NE(chooser, nullptr);
+    SettingsViewController *s = settings;
     EXPECT_EQ(chooser->title(), "Choose Theme");
     QStringList titles;
     for (const TableRow &r : chooser->table()->sections()[0].rows)
@@ -341,7 +342,7 @@ TEST_F(SettingsViewTest, TheWindowOpensSettingsAndItsChoosersByTaps)
     settle(100);
     EXPECT_EQ(menu()->top(), s);
     EXPECT_EQ(cell(s, 0, 3).detail, "90 sec");
-    ASSERT_TRUE(tap("settingsBackButton"));
+    ASSERT_TRUE(tap("backToListButton"));
     settle(100);
     EXPECT_FALSE(ui->presenter()->isPresented(menu()));
 }
