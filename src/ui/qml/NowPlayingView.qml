@@ -124,6 +124,8 @@ Item {
         readonly property real coverBottom: (lyrics.active ? lyrics.y - container.y : height) - 8
         readonly property real coverSide: Math.max(0, Math.min(root.tablet ? 640 : 300, width - 20,
                                                                coverBottom - coverTop))
+        // The cover sits in the middle of the room between the lines and the lyrics.
+        readonly property real coverY: coverTop + Math.max(0, (coverBottom - coverTop - coverSide) / 2)
 
         Text {
             id: artist
@@ -182,7 +184,7 @@ Item {
             width: 32
             height: 32
             x: (container.width - width) / 2
-            y: container.coverTop + (container.coverSide - height) / 2
+            y: container.coverY + (container.coverSide - height) / 2
             focusPolicy: Qt.NoFocus
             Accessible.ignored: true
             onClicked: root.controller.importCoverImage()
@@ -203,7 +205,7 @@ Item {
             width: container.coverSide
             height: container.coverSide
             x: (container.width - width) / 2 + dragOffset
-            y: container.coverTop
+            y: container.coverY
             image: root.controller ? root.controller.cover : undefined
             opacity: root.controller && root.controller.hasCover ? 1 : 0
             visible: opacity > 0
