@@ -1,5 +1,7 @@
 #include "ui/lrc_view.h"
 
+#include <algorithm>
+
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,12 +12,9 @@ LRCView::LRCView(QQuickItem *parent) : QQuickPaintedItem(parent)
     setAcceptedMouseButtons(Qt::LeftButton);
     setAntialiasing(true);
     font_.setPixelSize(16);
-    animation_.setStartValue(0.0);
-    animation_.setEndValue(1.0);
-    animation_.setDuration(kAnimationMs);
-    animation_.setEasingCurve(QEasingCurve::InOutQuad);
-    connect(&animation_, &QVariantAnimation::valueChanged, this, [this] { update(); });
-    connect(&animation_, &QAbstractAnimation::stateChanged, this, &LRCView::animatingChanged);
+    frames_.setInterval(kFrameMs);
+    frames_.setTimerType(Qt::PreciseTimer);
+    connect(&frames_, &QTimer::timeout, this, &LRCView::nextFrame);
     setViewableLineCount(1);
     setCurrentTime(0);
 }
@@ -57,9 +56,33 @@ QString LRCView::currentText() const
     return currentLine_ < 0 ? QString(QLatin1String("")) : lyrics_.textAt(currentLine_);
 }
 
+void LRCView::startAnimation()
+{
+    started_.start();
+    const bool was = animating();
+    frames_.start();
+    if (!was)
+        emit animatingChanged();
+}
+
+void LRCView::stopAnimation()
+{
+    if (!animating())
+        return;
+    frames_.stop();
+    emit animatingChanged();
+}
+
+void LRCView::nextFrame()
+{
+    if (started_.elapsed() >= kAnimationMs)
+        finishAnimation();
+    update();
+}
+
 void LRCView::finishAnimation()
 {
-    animation_.stop();
+    stopAnimation();
     for (Row &row : rows_) {
         row.fromPos = row.pos;
         row.fromAlpha = row.alpha;
@@ -69,7 +92,9 @@ void LRCView::finishAnimation()
 
 qreal LRCView::progress() const
 {
-    return animating() ? animation_.currentValue().toReal() : 1.0;
+    if (!animating())
+        return 1.0;
+    return easing_.valueForProgress(std::min(1.0, double(started_.elapsed()) / kAnimationMs));
 }
 
 void LRCView::setCurrentTime(double seconds)
@@ -84,7 +109,7 @@ void LRCView::setCurrentTime(double seconds)
     currentLine_ = line;
     // Rows already moving go from where they stand now.
     const qreal p = progress();
-    animation_.stop();
+    stopAnimation();
     for (Row &row : rows_) {
         row.fromPos = row.fromPos + (row.pos - row.fromPos) * p;
         row.fromAlpha = row.fromAlpha + (row.alpha - row.fromAlpha) * p;
@@ -103,7 +128,7 @@ void LRCView::setCurrentTime(double seconds)
     rows_.append(out);
     emit currentLineChanged();
     if (animated_)
-        animation_.start();
+        startAnimation();
     else
         finishAnimation();
     update();

@@ -13,7 +13,9 @@
 #include <QList>
 #include <QQuickPaintedItem>
 #include <QString>
-#include <QVariantAnimation>
+#include <QEasingCurve>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include "player/lyrics.h"
 
@@ -35,6 +37,8 @@ class LRCView : public QQuickPaintedItem {
 
 public:
     static constexpr int kAnimationMs = 1000;
+    // A line scrolls in at 30 frames a second: smooth for text, half the wake-ups.
+    static constexpr int kFrameMs = 33;
 
     // One row label: where it stands (in row heights from the top) and how opaque it is,
     // as the running animation leads it there.
@@ -74,7 +78,7 @@ public:
 
     // The rows in their order (the spare row last), at the end of any running animation.
     const QList<Row> &rows() const { return rows_; }
-    bool animating() const { return animation_.state() == QAbstractAnimation::Running; }
+    bool animating() const { return frames_.isActive(); }
     bool animated() const { return animated_; }
     void setAnimated(bool on);
     // Ends a running animation at once.
@@ -96,6 +100,9 @@ protected:
 
 private:
     qreal progress() const;
+    void startAnimation();
+    void stopAnimation();
+    void nextFrame();
 
     QString path_;
     Lyrics lyrics_;
@@ -108,5 +115,7 @@ private:
     QFont font_;
     bool backgroundShown_ = false;
     bool animated_ = true;
-    QVariantAnimation animation_;
+    QTimer frames_;
+    QElapsedTimer started_;
+    QEasingCurve easing_{QEasingCurve::InOutQuad};
 };
