@@ -153,6 +153,7 @@ void PlayingViewController::startUpdates()
     if (updating_ || p == nullptr)
         return;
     updating_ = true;
+    updatedBy_ = p;
     p->addEventHandler(this, &PlayingViewController::updateProgress, LMPlayerEventPosition);
     p->addEventHandler(this, &PlayingViewController::onPlayPause, LMPlayerEventPaused);
     p->addEventHandler(this, &PlayingViewController::onPlayPause, LMPlayerEventPlaying);
@@ -166,8 +167,9 @@ void PlayingViewController::stopUpdates()
     if (!updating_)
         return;
     updating_ = false;
-    if (UniPlayer *p = player())
-        p->removeEventHandler(this);
+    // The player it registered with (the context may already be going away).
+    if (!updatedBy_.isNull())
+        updatedBy_->removeEventHandler(this);
     LMOutputVolumeRemoveListener(&PlayingViewController::outputVolumeChanged, this);
 }
 

@@ -162,5 +162,6 @@ private:
     int backStep_ = kDefaultBackStep;
     bool seekListening_ = false;
     bool updating_ = false;
+    QPointer<UniPlayer> updatedBy_;
     ImagePicker picker_;
 };
