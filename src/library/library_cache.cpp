@@ -160,10 +160,12 @@ std::unique_ptr<LibraryCache> LibraryCache::open(const QString &documents, unsig
         return nullptr;
     // Something other than a file in our place (a folder, a device) is not ours to read.
     const QFileInfo info(file);
-    if (info.exists() && !info.isFile() && !QFile::remove(file) && !QDir().rmdir(file))
+    const bool inTheWay = info.exists() && !info.isFile();
+    if (inTheWay && !QFile::remove(file) && !QDir().rmdir(file))
         return nullptr;
     const QString connection = QStringLiteral("lumenar-library-cache-%1").arg(gConnectionCounter.fetch_add(1));
     std::unique_ptr<LibraryCache> cache(new LibraryCache(file, connection, encoding));
+    cache->rebuilt_ = inTheWay;
     if (!cache->load() && !cache->discardAndReopen())
         return nullptr;
     return cache;
