@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lmtest {
@@ -54,15 +55,32 @@ bool MonitorRecording::waitStarted(int timeoutMs)
     return spinUntil([&] { return readFile(path_).size() >= 4410 * 4; }, timeoutMs);
 }
 
-std::vector<float> MonitorRecording::stop()
+size_t MonitorRecording::framesSoFar() const
 {
-    process_->stop();
+    struct stat st;
+    return stat(path_.c_str(), &st) == 0 ? size_t(st.st_size) / 4 : 0;
+}
+
+std::vector<float> MonitorRecording::samplesSoFar() const
+{
     std::vector<uint8_t> raw = readFile(path_);
     std::vector<float> left;
     left.reserve(raw.size() / 4);
     for (size_t i = 0; i + 3 < raw.size(); i += 4)
         left.push_back(float(int16_t(uint16_t(raw[i] | raw[i + 1] << 8))) / 32768.0f);
     return left;
+}
+
+bool MonitorRecording::waitFor(size_t mark, double seconds, int timeoutMs)
+{
+    const size_t until = mark + size_t(seconds * 44100);
+    return spinUntil([&] { return framesSoFar() >= until; }, timeoutMs);
+}
+
+std::vector<float> MonitorRecording::stop()
+{
+    process_->stop();
+    return samplesSoFar();
 }
 
 std::vector<std::pair<double, double>> loudStretches(const std::vector<float> &s, double threshold,

@@ -35,6 +35,13 @@ class MonitorRecording {
 public:
     MonitorRecording(const PrivateSink &sink, const std::string &rawPath);
     bool waitStarted(int timeoutMs = 3000);
+    // Frames recorded so far: a mark on the recording's timeline for "now" (it trails the
+    // sound by the recorder's own latency, some tens of milliseconds).
+    size_t framesSoFar() const;
+    // The left channel recorded so far, as floats in [-1, 1], recording on.
+    std::vector<float> samplesSoFar() const;
+    // Waits (running the event loop) until `seconds` more have been recorded after `mark`.
+    bool waitFor(size_t mark, double seconds, int timeoutMs = 5000);
     // Stops recording; the left channel as floats in [-1, 1].
     std::vector<float> stop();
 
