@@ -86,22 +86,30 @@ protected:
         ASSERT_TRUE(LMAudioOutputSelect("pulse"));
     }
     void TearDown() override { LMAudioOutputSelect(nullptr); }
+    // A private sink of the test's own, its monitor recorded from now on.
+    bool record()
+    {
+        sink = std::make_unique<lmtest::PrivateSink>();
+        if (!sink->ok())
+            return false;
+        rec = std::make_unique<lmtest::MonitorRecording>(*sink, dir.file("rec.raw"));
+        return rec->waitStarted();
+    }
     lmtest::TempDir dir;
+    std::unique_ptr<lmtest::PrivateSink> sink;
+    std::unique_ptr<lmtest::MonitorRecording> rec;
 };
 
 TEST_F(PulseOutputTest, AToneIsHeardAtItsFrequencyAndLength)
 {
     LMTEST_REQUIRE_PULSE();
-    lmtest::PrivateSink sink;
-    ASSERT_TRUE(sink.ok());
-    lmtest::MonitorRecording rec(sink, dir.file("rec.raw"));
-    ASSERT_TRUE(rec.waitStarted());
+    ASSERT_TRUE(record());
     Events ev;
     LMPlayerPlayFile(ev.player, tone(1.5));
     ASSERT_EQ(LMPlayerGetState(ev.player), LMPlayerStatePlaying);
     ASSERT_TRUE(lmtest::spinUntil([&] { return ev.drained(); }, 10000));
     lmtest::spinFor(200);
-    const std::vector<float> s = rec.stop();
+    const std::vector<float> s = rec->stop();
 
     const auto loud = lmtest::loudStretches(s, 0.1);
     ASSERT_EQ(loud.size(), 1u) << "expected one stretch of tone";
@@ -116,23 +124,20 @@ TEST_F(PulseOutputTest, AToneIsHeardAtItsFrequencyAndLength)
 TEST_F(PulseOutputTest, PauseIsSilentAtOnceAndPlayGoesOnFromThere)
 {
     LMTEST_REQUIRE_PULSE();
-    lmtest::PrivateSink sink;
-    ASSERT_TRUE(sink.ok());
-    lmtest::MonitorRecording rec(sink, dir.file("rec.raw"));
-    ASSERT_TRUE(rec.waitStarted());
+    ASSERT_TRUE(record());
     Events ev;
     LMPlayerPlayFile(ev.player, tone(30));
-    ASSERT_TRUE(waitHeard(rec));
+    ASSERT_TRUE(waitHeard(*rec));
     ASSERT_EQ(LMPlayerGetState(ev.player), LMPlayerStatePlaying);
-    const size_t paused = rec.framesSoFar();
+    const size_t paused = rec->framesSoFar();
     LMPlayerPause(ev.player);
     ASSERT_EQ(LMPlayerGetState(ev.player), LMPlayerStatePaused);
-    ASSERT_TRUE(rec.waitFor(paused, 0.6));
-    const size_t resumed = rec.framesSoFar();
+    ASSERT_TRUE(rec->waitFor(paused, 0.6));
+    const size_t resumed = rec->framesSoFar();
     LMPlayerPlay(ev.player);
     ASSERT_EQ(LMPlayerGetState(ev.player), LMPlayerStatePlaying);
-    ASSERT_TRUE(rec.waitFor(resumed, 0.6));
-    const std::vector<float> s = rec.stop();
+    ASSERT_TRUE(rec->waitFor(resumed, 0.6));
+    const std::vector<float> s = rec->stop();
 
     const double silentAfter = secondsUntil(s, paused, false);
     ASSERT_GE(silentAfter, 0) << "never silent after the pause";
@@ -148,24 +153,21 @@ TEST_F(PulseOutputTest, PauseIsSilentAtOnceAndPlayGoesOnFromThere)
 TEST_F(PulseOutputTest, PauseWhileTheEndPlaysOutLosesNothing)
 {
     LMTEST_REQUIRE_PULSE();
-    lmtest::PrivateSink sink;
-    ASSERT_TRUE(sink.ok());
-    lmtest::MonitorRecording rec(sink, dir.file("rec.raw"));
-    ASSERT_TRUE(rec.waitStarted());
+    ASSERT_TRUE(record());
     Events ev;
     LMPlayerPlayFile(ev.player, tone(2.5));
-    ASSERT_TRUE(waitHeard(rec));
+    ASSERT_TRUE(waitHeard(*rec));
     ASSERT_TRUE(lmtest::spinUntil([&] { return LMPlayerGetState(ev.player) == LMPlayerStateEnded; }, 3000))
         << "the whole file should be queued well before it is heard";
-    const size_t paused = rec.framesSoFar();
+    const size_t paused = rec->framesSoFar();
     LMPlayerPause(ev.player);
     ASSERT_EQ(LMPlayerGetState(ev.player), LMPlayerStatePaused);
-    ASSERT_TRUE(rec.waitFor(paused, 1.5));
+    ASSERT_TRUE(rec->waitFor(paused, 1.5));
     LMPlayerPlay(ev.player);
     ASSERT_EQ(LMPlayerGetState(ev.player), LMPlayerStatePlaying);
     ASSERT_TRUE(lmtest::spinUntil([&] { return ev.drained(); }, 10000));
-    ASSERT_TRUE(rec.waitFor(rec.framesSoFar(), 0.2));
-    const std::vector<float> s = rec.stop();
+    ASSERT_TRUE(rec->waitFor(rec->framesSoFar(), 0.2));
+    const std::vector<float> s = rec->stop();
 
     const auto loud = lmtest::loudStretches(s, 0.1);
     ASSERT_EQ(loud.size(), 2u) << "expected tone, silence while paused, tone";
@@ -179,22 +181,19 @@ TEST_F(PulseOutputTest, PauseWhileTheEndPlaysOutLosesNothing)
 TEST_F(PulseOutputTest, ASeekIsHeardAtOnceAndTheOldPositionNotAgain)
 {
     LMTEST_REQUIRE_PULSE();
-    lmtest::PrivateSink sink;
-    ASSERT_TRUE(sink.ok());
-    lmtest::MonitorRecording rec(sink, dir.file("rec.raw"));
-    ASSERT_TRUE(rec.waitStarted());
+    ASSERT_TRUE(record());
     std::vector<uint8_t> pcm = lmtest::tonePcm(44100, 2, 16, 10, 500.0);
     const std::vector<uint8_t> high = lmtest::tonePcm(44100, 2, 16, 10, 1500.0);
     pcm.insert(pcm.end(), high.begin(), high.end());
     Events ev;
     LMPlayerPlayFile(ev.player, lmtest::fakeFileOpen(pcm));
-    ASSERT_TRUE(waitHeard(rec));
-    const size_t sought = rec.framesSoFar();
+    ASSERT_TRUE(waitHeard(*rec));
+    const size_t sought = rec->framesSoFar();
     const size_t eventsBefore = ev.seen.size();
     LMPlayerSeek(ev.player, 12.0);
     EXPECT_EQ(LMPlayerGetState(ev.player), LMPlayerStatePlaying);
-    ASSERT_TRUE(rec.waitFor(sought, 1.0));
-    const std::vector<float> s = rec.stop();
+    ASSERT_TRUE(rec->waitFor(sought, 1.0));
+    const std::vector<float> s = rec->stop();
 
     // The first 10 ms window from the mark on that carries the new tone.
     double heardAfter = -1;
@@ -222,10 +221,7 @@ TEST_F(PulseOutputTest, ASeekIsHeardAtOnceAndTheOldPositionNotAgain)
 TEST_F(PulseOutputTest, HalfVolumeHalvesTheLevel)
 {
     LMTEST_REQUIRE_PULSE();
-    lmtest::PrivateSink sink;
-    ASSERT_TRUE(sink.ok());
-    lmtest::MonitorRecording rec(sink, dir.file("rec.raw"));
-    ASSERT_TRUE(rec.waitStarted());
+    ASSERT_TRUE(record());
     Events ev;
     LMPlayerPlayFile(ev.player, tone(1.0));
     ASSERT_TRUE(lmtest::spinUntil([&] { return ev.drained(); }, 10000));
@@ -235,7 +231,7 @@ TEST_F(PulseOutputTest, HalfVolumeHalvesTheLevel)
     EXPECT_FLOAT_EQ(LMPlayerGetVolume(ev.player), 0.5f);
     ASSERT_TRUE(lmtest::spinUntil([&] { return ev.drained(mark); }, 10000));
     lmtest::spinFor(200);
-    const std::vector<float> s = rec.stop();
+    const std::vector<float> s = rec->stop();
 
     const auto loud = lmtest::loudStretches(s, 0.05);
     ASSERT_EQ(loud.size(), 2u);

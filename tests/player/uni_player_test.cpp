@@ -51,6 +51,22 @@ private:
 };
 QStringList LogCapture::lines;
 
+// A list of a.wav (1.5 s at 44.1 kHz) then b.wav (0.5 s at 48 kHz), formats that do not
+// join, so a ends on its own before b starts; a player with the list as its delegate.
+struct TwoRates {
+    explicit TwoRates(const lmtest::TempDir &dir)
+        : a(writeWav(dir.file("a.wav"), 1.5, 44100)), b(writeWav(dir.file("b.wav"), 0.5, 48000, 5)),
+          items{item(dir.file("a.wav")), item(dir.file("b.wav"))}, delegate(player, items), rec(player)
+    {
+        player.setDelegate(&delegate);
+    }
+    std::vector<uint8_t> a, b;
+    PlayableItemList items;
+    UniPlayer player;
+    ListDelegate delegate;
+    Recorder rec;
+};
+
 TEST_F(UniPlayerTest, FollowingCueTracksJoinWithoutASeekAndTheLastEndsWithTheFile)
 {
     output("wav");
@@ -189,13 +205,11 @@ TEST_F(UniPlayerTest, WholeFilesOfEqualFormatJoinWithTheSecondQueuedBeforeTheEnd
 TEST_F(UniPlayerTest, DifferentRatesStartTheNextFileOnceTheFirstWasHeardAndAfterTheDelay)
 {
     output("wav");
-    const std::vector<uint8_t> a = writeWav(dir.file("a.wav"), 1.5, 44100);
-    const std::vector<uint8_t> b = writeWav(dir.file("b.wav"), 0.5, 48000, 5);
-    PlayableItemList items = {item(dir.file("a.wav")), item(dir.file("b.wav"))};
-    UniPlayer player;
-    ListDelegate delegate(player, items);
-    player.setDelegate(&delegate);
-    Recorder rec(player);
+    TwoRates list(dir);
+    const std::vector<uint8_t> &a = list.a, &b = list.b;
+    const PlayableItemList &items = list.items;
+    UniPlayer &player = list.player;
+    Recorder &rec = list.rec;
     QElapsedTimer clock;
     qint64 endedAt = -1, nextAt = -1;
     QObject target;
@@ -357,6 +371,10 @@ TEST_F(UniPlayerTest, PositionUpdatesComeOnlyWhileWatchedAndPlaying)
     ASSERT_TRUE(lmtest::waitUntil([&] { return player.playing(); }, 3000));
     EXPECT_FALSE(player.positionTimerActive()) << "nobody watches";
     EXPECT_FALSE(player.itemEndTimerActive()) << "a whole file ends by the engine's events";
+    // The engine's own position events (the decoder passed a second while priming) are
+    // not what is heard: they reach no handler.
+    EXPECT_GE(player.decodeTime(), 1.0);
+    EXPECT_EQ(rec.count(LMPlayerEventPosition), 0);
 
     player.beginPositionUpdates();
     player.beginPositionUpdates();   // a second watcher
@@ -389,18 +407,6 @@ TEST_F(UniPlayerTest, PositionUpdatesComeOnlyWhileWatchedAndPlaying)
     EXPECT_FALSE(player.positionTimerActive());
 }
 
-TEST_F(UniPlayerTest, EnginePositionEventsAreNotDispatched)
-{
-    output("wav-fast");
-    writeWav(dir.file("a.wav"), 3);
-    PlayableItemPtr a = item(dir.file("a.wav"));
-    UniPlayer player;
-    Recorder rec(player);
-    player.play(a);
-    ASSERT_TRUE(lmtest::waitUntil([&] { return rec.count(LMPlayerEventEnded) == 1; }, 5000));
-    EXPECT_EQ(rec.count(LMPlayerEventPosition), 0);
-}
-
 // The decoder runs ahead by what the output holds; the position told is what is heard,
 // also right after a seek.
 TEST_F(UniPlayerTest, TheCurrentTimeIsWhatIsHeard)
@@ -427,25 +433,19 @@ TEST_F(UniPlayerTest, TheCurrentTimeIsWhatIsHeard)
 TEST_F(UniPlayerTest, PausingWhileAnItemsEndPlaysOutHoldsTheNextItem)
 {
     output("wav");
-    const std::vector<uint8_t> a = writeWav(dir.file("a.wav"), 1.5, 44100);
-    const std::vector<uint8_t> b = writeWav(dir.file("b.wav"), 0.5, 48000, 5);
-    PlayableItemList items = {item(dir.file("a.wav")), item(dir.file("b.wav"))};
-    UniPlayer player;
-    ListDelegate delegate(player, items);
-    player.setDelegate(&delegate);
-    Recorder rec(player);
-    player.play(items[0]);
-    ASSERT_TRUE(lmtest::waitUntil([&] { return rec.count(LMPlayerEventEnded) == 1; }, 3000));
-    EXPECT_TRUE(player.playing()) << "sound still comes out";
-    player.pause();
-    EXPECT_FALSE(player.playing());
-    EXPECT_EQ(DelayedPerform::pendingCount(&player), 0) << "nothing waits to run while paused";
-    EXPECT_EQ(player.currentItem(), items[0]);
-    player.play();
-    ASSERT_TRUE(waitUntilIdle(player, 10000));
-    EXPECT_EQ(rec.itemTitles(), (std::vector<QString>{"a", "b"}));
-    EXPECT_TRUE(wavPcm(out()) == a) << "a was not heard whole";
-    EXPECT_TRUE(wavPcm(dir.file("out.2.wav")) == b);
+    TwoRates t(dir);
+    t.player.play(t.items[0]);
+    ASSERT_TRUE(lmtest::waitUntil([&] { return t.rec.count(LMPlayerEventEnded) == 1; }, 3000));
+    EXPECT_TRUE(t.player.playing()) << "sound still comes out";
+    t.player.pause();
+    EXPECT_FALSE(t.player.playing());
+    EXPECT_EQ(DelayedPerform::pendingCount(&t.player), 0) << "nothing waits to run while paused";
+    EXPECT_EQ(t.player.currentItem(), t.items[0]);
+    t.player.play();
+    ASSERT_TRUE(waitUntilIdle(t.player, 10000));
+    EXPECT_EQ(t.rec.itemTitles(), (std::vector<QString>{"a", "b"}));
+    EXPECT_TRUE(wavPcm(out()) == t.a) << "a was not heard whole";
+    EXPECT_TRUE(wavPcm(dir.file("out.2.wav")) == t.b);
 }
 
 } // namespace
