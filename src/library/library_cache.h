@@ -76,7 +76,7 @@ public:
     int hits() const { return hits_; }
     bool wasRebuilt() const { return rebuilt_; }
 
-    // Item encoding, exposed for tests: the same bytes decode to an equal item.
+    // How an item is kept in a row; decodeItem refuses damaged bytes (null).
     static QByteArray encodeItem(const PlayableItem &item);
     static PlayableItemPtr decodeItem(const QByteArray &bytes);
 
