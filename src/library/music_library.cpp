@@ -125,10 +125,11 @@ void MusicLibrary::loadMusicsCore(quint64 scanId)
             item = PlayableItem::itemWithPath(path, &encodingUsed);
             stats.parsed++;
             if (keyed) {
-                // The parse may have written the embedded sheet out. The file itself keeps
-                // the key it had before it was read: a change meanwhile is a change.
+                // The parse may have written the embedded sheet out (it found tracks). The
+                // file itself keeps the key it had before it was read: a change meanwhile
+                // is a change.
                 LibraryCache::FileKey after;
-                if (key.sheetSize < 0 && LibraryCache::keyOf(path, &after)) {
+                if (key.sheetSize < 0 && item && !item->subItems().isEmpty() && LibraryCache::keyOf(path, &after)) {
                     key.sheetSize = after.sheetSize;
                     key.sheetMtimeNs = after.sheetMtimeNs;
                 }
