@@ -21,7 +21,7 @@ done
 packages=(
   # build
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6svg6
+  qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6svg6 libqt6sql6-sqlite
   libpulse-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   libflac-dev libgtest-dev libgmock-dev
   # screens: Qt Quick with its controls, dialogs and SVG icons

@@ -1,8 +1,12 @@
 #include "cli/library_output.h"
 
 #include <charconv>
+#include <cstring>
+#include <vector>
 #include <cmath>
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -10,6 +14,8 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 
 #include "library/music_library.h"
 #include "platform/core/file_system_object.h"
@@ -83,9 +89,82 @@ std::string itemJson(const PlayableItem &item)
     return s;
 }
 
+namespace {
+
+// Regular files per folder, listed once: looking up the covers of a whole library asks
+// for two dozen names per item, nearly all of them absent.
+class FolderIndex {
+public:
+    bool isFile(const QString &path)
+    {
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        return folder(slash >= 0 ? path.left(slash) : QStringLiteral(".")).names.contains(path.mid(slash + 1));
+    }
+
+    // False when no cover file can be found for the item: its folder holds no picture.
+    bool mayHoldCover(const PlayableItem &item)
+    {
+        if (item.album().contains(QLatin1Char('/')))
+            return true;   // the album names a file in another folder
+        const qsizetype slash = item.path().lastIndexOf(QLatin1Char('/'));
+        return slash < 0 || folder(item.path().left(slash)).pictures;
+    }
+
+private:
+    struct Folder {
+        QSet<QString> names;
+        bool pictures = false;   // a name with a cover extension
+    };
+
+    const Folder &folder(const QString &path)
+    {
+        auto it = folders_.constFind(path);
+        if (it == folders_.constEnd())
+            it = folders_.insert(path, list(path));
+        return *it;
+    }
+
+    // Names are kept only for a folder that holds a picture: the others answer no at once.
+    static Folder list(const QString &path)
+    {
+        static const char *const kPictures[] = {"bmp", "BMP", "tif", "TIF", "png", "PNG",
+                                                "jpg", "JPG", "jpeg", "JPEG", "gif", "GIF"};
+        Folder f;
+        const QByteArray encoded = QFile::encodeName(path);
+        DIR *dir = opendir(encoded.constData());
+        if (dir == nullptr)
+            return f;
+        std::vector<std::pair<QByteArray, unsigned char>> entries;
+        while (struct dirent *e = readdir(dir)) {
+            entries.emplace_back(QByteArray(e->d_name), e->d_type);
+            const char *dot = strrchr(e->d_name, '.');
+            for (const char *ext : kPictures)
+                f.pictures |= dot != nullptr && strcmp(dot + 1, ext) == 0;
+        }
+        closedir(dir);
+        if (!f.pictures)
+            return f;
+        for (const auto &[name, type] : entries) {
+            struct stat st;
+            const bool regular = type == DT_REG || ((type == DT_LNK || type == DT_UNKNOWN) &&
+                                                    stat((encoded + '/' + name).constData(), &st) == 0 &&
+                                                    S_ISREG(st.st_mode));
+            if (regular)
+                f.names.insert(QFile::decodeName(name));
+        }
+        return f;
+    }
+
+    QHash<QString, Folder> folders_;
+};
+
+} // namespace
+
 void printItem(FILE *out, PlayableItem &item)
 {
-    item.coverImageFromFile();
+    static FolderIndex index;
+    if (!item.coverImagePath().isNull() || index.mayHoldCover(item))
+        item.coverImageFromFile([](const QString &path) { return index.isFile(path); });
     std::string line = itemJson(item);
     line += '\n';
     fwrite(line.data(), 1, line.size(), out);
@@ -107,7 +186,7 @@ bool useDocumentsFolder(const char *command, const char *dir)
     return true;
 }
 
-bool scanLibrary(const char *command, PlayableItemList *library)
+bool scanLibrary(const char *command, PlayableItemList *library, bool useCache)
 {
     static int argc = 1;
     static char name[] = "lumenar-cli";
@@ -116,6 +195,7 @@ bool scanLibrary(const char *command, PlayableItemList *library)
         new QCoreApplication(argc, argv);
 
     MusicLibrary scanner;
+    scanner.setCacheEnabled(useCache);
     bool done = false;
     QEventLoop loop;
     QObject::connect(&scanner, &MusicLibrary::loadMusicsDone, &loop, [&] {

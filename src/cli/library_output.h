@@ -32,6 +32,7 @@ bool useDocumentsFolder(const char *command, const char *dir);
 // Scans the documents folder as the application does (on a scan thread, completion on
 // the event loop) and answers the library; false, with an error printed, when the scan
 // ends without a result. Creates the tool's application object when there is none.
-bool scanLibrary(const char *command, PlayableItemList *library);
+// Without `useCache` every file is opened and the library cache is left alone.
+bool scanLibrary(const char *command, PlayableItemList *library, bool useCache = true);
 
 } // namespace cli

@@ -10,8 +10,13 @@
 // progress bar with elapsed and remaining time and the current lyric line, and takes keys:
 // space play/pause, n next, p previous, left/right seek 10 s, b step back (BackStep
 // seconds), m play mode, q quit. Otherwise it prints "item TITLE" for every new item and
-// "event N state S time T" for every player event, and exits after the last item (0), or
-// with 1 when nothing could be opened or played or the audio output failed.
+// "event N state S time T" for every player event (position events only come to those who
+// show the position: not here), and exits after the last item (0), or with 1 when nothing
+// could be opened or played or the audio output failed.
+//
+// Nothing here polls: the display follows the player's events and its position updates,
+// which it asks for only on a terminal; without one the process sleeps between the
+// player's refills.
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -136,6 +141,13 @@ public:
                                     event);
         seenPauseRequests_ = player->pauseRequests();
         started_ = true;
+        // Queued: an item may be replaced on the way to the next one (a file that does not
+        // open), and only where that ends counts.
+        QObject::connect(player, &UniPlayer::currentItemChanged, this, [this] { update(); }, Qt::QueuedConnection);
+        if (tty) {
+            player->beginPositionUpdates();
+            watching_ = true;
+        }
         if (haveSeek) {
             player->restoreItem(first, double(first->startTime()) + seek);
             player->play();
@@ -148,8 +160,12 @@ public:
 
     void stop()
     {
-        if (player != nullptr)
+        if (player != nullptr) {
             player->removeEventHandler(this);
+            if (watching_)
+                player->endPositionUpdates();
+            watching_ = false;
+        }
         if (tty)
             block_.finish();
     }
@@ -164,8 +180,8 @@ public:
         QCoreApplication::exit(code);
     }
 
-    // Periodic: item changes without an engine event, the end of the list, the display.
-    void tick()
+    // After anything happened: a new item, the end of the list, the display.
+    void update()
     {
         if (finished_)
             return;
@@ -197,7 +213,7 @@ public:
                 break;
             }
         }
-        tick();
+        update();
     }
 
 private:
@@ -285,6 +301,8 @@ private:
             break;
         }
         checkFinished();
+        if (tty && !finished_)
+            redraw();
     }
 
     void report(const char *message)
@@ -361,6 +379,7 @@ private:
 
     bool started_ = false;
     bool finished_ = false;
+    bool watching_ = false;
     bool played_ = false;
     quint64 seenPauseRequests_ = 0;
     PlayableItemPtr lastItem_;
@@ -447,16 +466,13 @@ int runPlay(int argc, char **argv)
             if (n > 0)
                 session.onKeys(QByteArray(buffer, int(n)));
             else if (n == 0)
-                keys->setEnabled(false);   // input closed: only the timer drives us now
+                keys->setEnabled(false);   // input closed: only the player's events drive us now
         });
     }
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &session,
                      [&session](int number) { session.finish(128 + number); });
 
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, &session, [&session] { session.tick(); });
-    ticker.start(session.tty ? 250 : 200);
     const PlayableItemPtr first = controller->nextItem();
     QTimer::singleShot(0, &session, [&session, first, haveSeek, seek] { session.start(first, haveSeek, seek); });
     const int code = app.exec();

@@ -62,6 +62,21 @@ static void LMPlayerPcmFormat(const LMFile *file, AudioStreamBasicDescription *f
     format->mBitsPerChannel = file->bits_per_sample;
 }
 
+static double LMPlayerBytesPerSecond(const LMFile *file)
+{
+    return double(file->sample_rate) * file->num_channels * (file->bits_per_sample / 8);
+}
+
+// The rate of the queue's timeline: the format the queue was built with.
+static double LMPlayerQueueRate(LMFile *file)
+{
+    if (file->type == LMFileTypeCoreAudio) {
+        const AudioStreamBasicDescription *format = LMCoreAudioFileFormat(file);
+        return format != nullptr ? format->mSampleRate : 0;
+    }
+    return file->sample_rate;
+}
+
 uint32_t LMPlayerBufferSizeForFile(const LMFile *file)
 {
     const uint64_t twoBlocks = 2 * uint64_t(file->block_size);
@@ -108,6 +123,10 @@ static void LMPlayerRefill(void *user, AudioQueueRef queue, AudioQueueBufferRef 
     if (n < request && exhausted && file->next != nullptr && LMPlayerFilesJoin(file, file->next)) {
         LMFile *next = file->next;
         file->next = nullptr;
+        // The next file is heard from where this buffer's share of the old one ends.
+        const double bytesPerSecond = LMPlayerBytesPerSecond(file);
+        player->queue_start = player->queued + (bytesPerSecond > 0 ? n / bytesPerSecond : 0);
+        player->file_start = LMFileTell(next);
         LMFileClose(file);
         player->file = file = next;
         // The position of the new file counts from its own start.
@@ -152,6 +171,8 @@ static void LMPlayerRefill(void *user, AudioQueueRef queue, AudioQueueBufferRef 
     free(packets);
     if (!LM_CHECK(err == noErr))
         return;
+    if (file->type != LMFileTypeCoreAudio && LMPlayerBytesPerSecond(file) > 0)
+        player->queued += n / LMPlayerBytesPerSecond(file);
 
     const double position = LMFileTell(file);
     if (fabs(position - player->last_position) >= 1.0) {
@@ -183,13 +204,18 @@ static bool LMPlayerQueueRunning(AudioQueueRef queue)
     return AudioQueueGetProperty(queue, kAudioQueueProperty_IsRunning, &running, &size) == noErr && running;
 }
 
-static void LMPlayerStartOutput(LMPlayer *player)
+// Builds and starts a new queue from the current file's position. `announce`: send
+// event 3 once it runs (a seek while playing goes on playing without one).
+static void LMPlayerStartOutput(LMPlayer *player, bool announce = true)
 {
     if (player->queue != nullptr) {
         AudioQueueDispose(player->queue, true);
         player->queue = nullptr;
     }
     player->stopping = 0;
+    player->file_start = LMFileTell(player->file);
+    player->queue_start = 0;
+    player->queued = 0;
 
     bool started = false;
     LMFile *file = player->file;
@@ -233,7 +259,8 @@ static void LMPlayerStartOutput(LMPlayer *player)
     }
     if (started) {
         player->state = LMPlayerStatePlaying;
-        LMPlayerSend(player, LMPlayerEventPlaying);
+        if (announce)
+            LMPlayerSend(player, LMPlayerEventPlaying);
     } else {
         player->state = LMPlayerStateError;
         LMPlayerSend(player, LMPlayerEventError);
@@ -330,9 +357,18 @@ void LMPlayerPlay(LMPlayer *player)
     }
 }
 
+bool LMPlayerOutputRunning(LMPlayer *player)
+{
+    return player != nullptr && player->queue != nullptr && LMPlayerQueueRunning(player->queue);
+}
+
 void LMPlayerPause(LMPlayer *player)
 {
-    if (player == nullptr || player->state != LMPlayerStatePlaying)
+    if (player == nullptr)
+        return;
+    // The output holds seconds of sound after the decoder's end: that, too, pauses.
+    const bool playingOut = player->state == LMPlayerStateEnded && LMPlayerOutputRunning(player);
+    if (player->state != LMPlayerStatePlaying && !playingOut)
         return;
     if (player->queue != nullptr)
         AudioQueuePause(player->queue);
@@ -344,14 +380,38 @@ void LMPlayerSeek(LMPlayer *player, double seconds)
 {
     if (player == nullptr || player->file == nullptr)
         return;
+    // Sounding on: playing, or still playing out the end of the data.
+    const bool sounding = player->state == LMPlayerStatePlaying ||
+                          (player->state == LMPlayerStateEnded && LMPlayerOutputRunning(player));
     LMFileSeek(player->file, seconds);
-    if (player->state != LMPlayerStatePlaying)
+    if (sounding) {
+        const bool announce = player->state != LMPlayerStatePlaying;
+        LMPlayerStartOutput(player, announce);   // what was queued of the old position is dropped
+    } else {
         player->state = LMPlayerStateIdle;
+    }
 }
 
 double LMPlayerCurrentTime(LMPlayer *player)
 {
     return player != nullptr ? LMFileTell(player->file) : 0;
+}
+
+double LMPlayerPlayedTime(LMPlayer *player)
+{
+    const double decoded = LMPlayerCurrentTime(player);
+    if (player == nullptr || player->file == nullptr || player->queue == nullptr ||
+        player->state == LMPlayerStateIdle || player->state == LMPlayerStateError)
+        return decoded;
+    AudioTimeStamp time;
+    const double rate = LMPlayerQueueRate(player->file);
+    if (rate <= 0 || AudioQueueGetCurrentTime(player->queue, nullptr, &time, nullptr) != noErr)
+        return decoded;
+    const double played = time.mSampleTime / rate;
+    if (played < player->queue_start)
+        return 0;   // the previous file's end is still heard
+    const double heard = player->file_start + (played - player->queue_start);
+    return heard < decoded ? heard : decoded;
 }
 
 LMFile *LMPlayerCurrentFile(LMPlayer *player)

@@ -48,6 +48,12 @@ struct LMPlayer {
     LMPlayerEventProc callback;     // may be null
     void *user;
     int32_t stopping;               // the end was reported; the queue plays out and stops
+    // Where the current file is heard on the queue's timeline: its sound from file_start
+    // seconds on begins queue_start seconds after the queue started (after a gapless
+    // hand-over, where the previous file's last buffer ends). queued: seconds enqueued.
+    double file_start;
+    double queue_start;
+    double queued;
 };
 
 LMPlayer *LMPlayerCreate(void);
@@ -58,13 +64,24 @@ void LMPlayerPlayFile(LMPlayer *player, LMFile *file);
 // Appends `file` to the chain (it becomes current when the chain is empty); no event.
 void LMPlayerQueueFile(LMPlayer *player, LMFile *file);
 void LMPlayerPlay(LMPlayer *player);
-// Only while playing: pause, state 2, event 2.
+// While sound comes out: playing, or the data ended (state 3) and the queue still plays
+// out what it holds. Pauses the queue, state 2, event 2; play resumes it.
 void LMPlayerPause(LMPlayer *player);
-// Seeks the current file; unless playing, the next play builds a new queue from there.
-// While playing, the buffers already queued are still heard first.
+// Whether the queue still has sound to give, paused or not: false without a queue and
+// once it has played out or stopped.
+bool LMPlayerOutputRunning(LMPlayer *player);
+// Seeks the current file. While sound comes out (playing, or playing out the end of the
+// data), output goes on from there at once: what was queued of the old position is
+// dropped with its queue and a new one is built (a playing event only when it was not
+// playing; a failure sends event 5). Otherwise the next play builds a new queue from
+// there.
 void LMPlayerSeek(LMPlayer *player, double seconds);
 // The decode position of the current file (ahead of what is heard), 0 without a file.
 double LMPlayerCurrentTime(LMPlayer *player);
+// The position in the current file of what is heard now: the decode position less what
+// the output still holds. 0 while the end of the previous file is still heard after a
+// gapless hand-over; the decode position when no output is built.
+double LMPlayerPlayedTime(LMPlayer *player);
 LMFile *LMPlayerCurrentFile(LMPlayer *player);
 LMPlayerState LMPlayerGetState(LMPlayer *player);
 // The queue's volume (0 without a queue); it is not carried over to a new queue.

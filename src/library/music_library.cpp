@@ -17,6 +17,8 @@
 #include <QFile>
 #include <QMetaObject>
 
+#include "library/library_cache.h"
+#include "library/user_settings.h"
 #include "platform/core/file_system_object.h"
 
 MusicLibrary::MusicLibrary(QObject *parent) : QObject(parent) {}
@@ -88,33 +90,76 @@ void MusicLibrary::sortPaths(QStringList &paths)
     });
 }
 
+MusicLibrary::ScanStats MusicLibrary::lastScanStats() const
+{
+    std::lock_guard<std::mutex> lock(itemsLock_);
+    return lastStats_;
+}
+
 void MusicLibrary::loadMusicsCore(quint64 scanId)
 {
-    std::optional<QStringList> files =
-        getAudioFilesInDirectory(FileSystemObject::sharedObject()->documentsDirectory(), true);
+    const QString documents = FileSystemObject::sharedObject()->documentsDirectory();
+    const bool useCache = cacheEnabled_.load();
+    QSet<QString> sheets;
+    std::optional<QStringList> files = getAudioFilesInDirectory(documents, true, useCache ? &sheets : nullptr);
     if (!files)
         return;
     sortPaths(*files);
+    std::unique_ptr<LibraryCache> cache;
+    if (useCache)
+        cache = LibraryCache::open(documents, UserSettings::preferedEncoding());
+    ScanStats stats;
+    stats.cacheUsed = cache != nullptr;
+    stats.cacheRebuilt = cache && cache->wasRebuilt();
     PlayableItemList items;
     items.reserve(std::max<qsizetype>(100, files->size()));
     int sincePause = 0;
     bool stale = false;
     for (const QString &path : *files) {
-        PlayableItemPtr item = PlayableItem::itemWithPath(path);
+        LibraryCache::FileKey key;
+        const bool keyed = cache && LibraryCache::keyOf(path, &key, &sheets);
+        PlayableItemPtr item;
+        const bool cached = keyed && cache->lookup(path, key, &item);
+        if (!cached) {
+            int encodingUsed = -1;
+            item = PlayableItem::itemWithPath(path, &encodingUsed);
+            stats.parsed++;
+            if (keyed) {
+                // The parse may have written the embedded sheet out (it found tracks). The
+                // file itself keeps the key it had before it was read: a change meanwhile
+                // is a change.
+                LibraryCache::FileKey after;
+                if (key.sheetSize < 0 && item && !item->subItems().isEmpty() && LibraryCache::keyOf(path, &after)) {
+                    key.sheetSize = after.sheetSize;
+                    key.sheetMtimeNs = after.sheetMtimeNs;
+                }
+                cache->record(path, key, encodingUsed, item);
+            }
+        } else {
+            stats.cached++;
+        }
         if (!item)
             continue;
         items.append(item);
         if ((stale = isStale(scanId)))
             break;
-        if (++sincePause == kItemsPerPause) {
+        if (!cached && ++sincePause == kItemsPerPause) {
             std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMilliseconds));
+            stats.pauses++;
             sincePause = 0;
         }
     }
     if (stale || isStale(scanId))
         return;
-    setPlayableItems(items);
+    {
+        std::lock_guard<std::mutex> lock(itemsLock_);
+        items_ = items;
+        lastStats_ = stats;
+    }
     QMetaObject::invokeMethod(this, [this, scanId] { onLoadMusicsDone(scanId); }, Qt::QueuedConnection);
+    // After the delivery: the list does not wait for the write.
+    if (cache)
+        cache->commit();
 }
 
 void MusicLibrary::onLoadMusicsDone(quint64 scanId)
@@ -138,6 +183,12 @@ bool hasAudioExtension(const char *name)
     return false;
 }
 
+bool isSheetName(const char *name)
+{
+    const size_t n = strlen(name);
+    return n > 4 && strcmp(name + n - 4, ".cue") == 0;
+}
+
 struct FolderKey {
     dev_t dev;
     ino_t ino;
@@ -147,6 +198,12 @@ struct FolderKey {
 } // namespace
 
 std::optional<QStringList> MusicLibrary::getAudioFilesInDirectory(const QString &folder, bool recursive)
+{
+    return getAudioFilesInDirectory(folder, recursive, nullptr);
+}
+
+std::optional<QStringList> MusicLibrary::getAudioFilesInDirectory(const QString &folder, bool recursive,
+                                                                  QSet<QString> *sheets)
 {
     QStringList result;
     std::set<FolderKey> visited;   // a link back to a parent would otherwise recurse forever
@@ -188,6 +245,8 @@ std::optional<QStringList> MusicLibrary::getAudioFilesInDirectory(const QString 
             }
             if (isFile && hasAudioExtension(name))
                 result.append(QFile::decodeName(path));
+            else if (isFile && sheets != nullptr && isSheetName(name))
+                sheets->insert(QFile::decodeName(path));
         }
         closedir(dir);
         // Walk in name order so that which of two routes to a folder wins is fixed.

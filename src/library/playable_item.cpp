@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -44,6 +45,8 @@ public:
         QString s = CharacterEncoding::parseCString(b, preferred_);
         return s.isEmpty() ? QString() : s;
     }
+    // The encoding a text needed, or -1.
+    int encodingUsed() const { return havePreferred_ ? int(std::min(preferred_, unsigned(INT_MAX))) : -1; }
 
 private:
     unsigned preferred_ = 0;
@@ -115,6 +118,13 @@ QString PlayableItem::embeddedCueSheetPath(const QString &path)
 
 PlayableItemPtr PlayableItem::itemWithPath(const QString &path)
 {
+    int encodingUsed;
+    return itemWithPath(path, &encodingUsed);
+}
+
+PlayableItemPtr PlayableItem::itemWithPath(const QString &path, int *encodingUsed)
+{
+    *encodingUsed = -1;
     int type = typeOfAudioFile(path);
     if (type == AudioTypeNone)
         return nullptr;
@@ -183,6 +193,7 @@ PlayableItemPtr PlayableItem::itemWithPath(const QString &path)
         LMCueSheetRelease(sheet);
     }
     item->ownFile_ = true;
+    *encodingUsed = decode.encodingUsed();
     return item;
 }
 
@@ -226,13 +237,18 @@ QString PlayableItem::humanTime(float seconds)
 
 QImage PlayableItem::coverImageFromFile()
 {
+    return coverImageFromFile(isRegularFile);
+}
+
+QImage PlayableItem::coverImageFromFile(const FileProbe &isFile)
+{
     if (!coverImagePath_.isNull()) {
         QImage image = loadImage(coverImagePath_);
         if (!image.isNull())
             return image;
         coverImagePath_ = QString();
     }
-    coverImagePath_ = GetCoverArtFile(path_, album_);
+    coverImagePath_ = GetCoverArtFile(path_, album_, isFile);
     if (!coverImagePath_.isNull()) {
         QImage image = loadImage(coverImagePath_);
         if (!image.isNull())
@@ -258,6 +274,11 @@ QImage PlayableItem::coverImage()
 
 QString PlayableItem::GetCoverArtFile(const QString &path, const QString &album)
 {
+    return GetCoverArtFile(path, album, isRegularFile);
+}
+
+QString PlayableItem::GetCoverArtFile(const QString &path, const QString &album, const FileProbe &isFile)
+{
     static const char *const kExtensions[] = {"bmp", "BMP", "tif", "TIF", "png", "PNG",
                                               "jpg", "JPG", "jpeg", "JPEG", "gif", "GIF"};
     QFileInfo info(path);
@@ -269,7 +290,7 @@ QString PlayableItem::GetCoverArtFile(const QString &path, const QString &album)
             continue;
         for (const char *e : kExtensions) {
             QString candidate = stem + QLatin1String(e);
-            if (isRegularFile(candidate))
+            if (isFile(candidate))
                 return candidate;
         }
     }

@@ -10,6 +10,7 @@
 // the main thread changes them (playedCount, the remembered cover path).
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QImage>
@@ -40,6 +41,9 @@ public:
     // embedded cue sheet out beside the file (once; an existing file is never replaced).
     // Tag and sheet texts that are not UTF-8 are read in the user's chosen encoding.
     static PlayableItemPtr itemWithPath(const QString &path);
+    // The same; *encodingUsed is the legacy encoding a text needed, or -1 when every
+    // text was UTF-8 (the item then does not depend on the setting).
+    static PlayableItemPtr itemWithPath(const QString &path, int *encodingUsed);
     // A cue track; every other field keeps its initial value.
     static PlayableItemPtr itemWithTrackNumber(int trackNumber, const QString &title, const QString &path,
                                                float startTime, float totalTime);
@@ -102,6 +106,12 @@ public:
     // folder; extensions in the order bmp, BMP, tif, TIF, png, PNG, jpg, JPG, jpeg, JPEG,
     // gif, GIF. Null when none.
     static QString GetCoverArtFile(const QString &path, const QString &album);
+
+    // Whether a path names a regular file. The look-ups above ask the file system once per
+    // candidate; a tool that looks up many items answers from folder listings instead.
+    using FileProbe = std::function<bool(const QString &path)>;
+    static QString GetCoverArtFile(const QString &path, const QString &album, const FileProbe &isFile);
+    QImage coverImageFromFile(const FileProbe &isFile);
 
     // The audio file interface used to open files; tests put a fake in. Answers the
     // previous one.

@@ -23,9 +23,14 @@ namespace {
 constexpr double kCueTrackEndLead = 0.1;
 // The following cue track is reached without a seek when the decoder is this close to it.
 constexpr double kConsecutiveSlack = 2.0;
-// The longest the output may take to play out what it holds after the end (three buffers
-// and the sound server's latency); past it the end is taken as heard.
-constexpr double kPlayOutLimit = 8.0;
+// The longest the output may take to play out what it holds after the end (three buffers,
+// the sound device's reserve and the server's five seconds); past it the end is taken as
+// heard.
+constexpr double kPlayOutLimit = 15.0;
+// Position ticks come this much after the heard second turns, so that it has turned.
+constexpr int kTickLateMs = 5;
+// A cue track end found not yet due is looked at again after at least this.
+constexpr int kEndRetryMs = 20;
 
 QString failureKey(const PlayableItem &item)
 {
@@ -52,6 +57,12 @@ UniPlayer *UniPlayer::defaultPlayer()
 
 UniPlayer::UniPlayer(QObject *parent) : QObject(parent)
 {
+    positionTimer_.setSingleShot(true);
+    positionTimer_.setTimerType(Qt::CoarseTimer);
+    connect(&positionTimer_, &QTimer::timeout, this, &UniPlayer::onPositionTimer);
+    itemEndTimer_.setSingleShot(true);
+    itemEndTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&itemEndTimer_, &QTimer::timeout, this, &UniPlayer::onItemEndTimer);
     player_ = LMPlayerCreate();
     LMPlayerSetEventHandler(player_, &UniPlayer::engineCallback, this);
     shuffle_ = UserDefaults::boolForKey(SettingsKeys::ShuffleMode);
@@ -69,9 +80,14 @@ void UniPlayer::engineCallback(void *user, LMPlayerEvent event)
     static_cast<UniPlayer *>(user)->onPlayerEvent(event);
 }
 
+// Sound comes out: also while the output plays out what it holds after the end of the
+// data, which takes seconds.
 bool UniPlayer::playing() const
 {
-    return player_ != nullptr && LMPlayerGetState(player_) == LMPlayerStatePlaying;
+    if (player_ == nullptr)
+        return false;
+    const LMPlayerState state = LMPlayerGetState(player_);
+    return state == LMPlayerStatePlaying || (state == LMPlayerStateEnded && LMPlayerOutputRunning(player_));
 }
 
 LMFile *UniPlayer::openItem(const PlayableItemPtr &item) const
@@ -199,21 +215,33 @@ void UniPlayer::checkPlayer()
     if (!currentItem_ || player_ == nullptr)
         return;
     const PlayableItem &item = *currentItem_;
-    if (item.ownFile()) {
-        if (locked_ || queuedItem_)
-            return;
-        LMFile *file = LMPlayerCurrentFile(player_);
-        if (file == nullptr || file->next != nullptr)
-            return;
-        // About a second of decoding before the end. Position events come at least a
-        // second apart, so one falls within the last second or on the refill that reaches
-        // the end; the engine joins a successor chained then on its next refill.
-        if (std::fabs(currentTime() - double(item.totalTime())) < 1.0 && delegate_ != nullptr)
-            queueItem(delegate_->nextItem());
+    if (!item.ownFile()) {
+        checkCueTrackEnd();
         return;
     }
-    if (currentTime() < double(item.startTime()) + double(item.totalTime()) - kCueTrackEndLead)
+    if (locked_ || queuedItem_)
         return;
+    LMFile *file = LMPlayerCurrentFile(player_);
+    if (file == nullptr || file->next != nullptr)
+        return;
+    // About a second of decoding before the end. Position events come at least a second
+    // apart, so one falls within the last second or on the refill that reaches the end;
+    // the engine joins a successor chained then on its next refill.
+    if (std::fabs(decodeTime() - double(item.totalTime())) < 1.0 && delegate_ != nullptr)
+        queueItem(delegate_->nextItem());
+}
+
+void UniPlayer::checkCueTrackEnd()
+{
+    const PlayableItem &item = *currentItem_;
+    const double end = double(item.startTime()) + double(item.totalTime()) - kCueTrackEndLead;
+    if (currentTime() < end) {
+        // Early: the clock ran a little ahead of the sound, or the sound was held up.
+        updateTimers();
+        if (itemEndTimer_.isActive() && itemEndTimer_.remainingTime() < kEndRetryMs)
+            itemEndTimer_.start(kEndRetryMs);
+        return;
+    }
     if (endsWithFile(item))
         return;
     if (locked_) {
@@ -226,12 +254,64 @@ void UniPlayer::checkPlayer()
     onItemEnd();
 }
 
+void UniPlayer::updateTimers()
+{
+    const bool running = currentItem_ && playing();
+    const bool watched = running && positionWatchers_ > 0;
+    const bool cueEnd = running && !currentItem_->ownFile() && !endsWithFile(*currentItem_);
+    if (!watched)
+        positionTimer_.stop();
+    if (!cueEnd)
+        itemEndTimer_.stop();
+    if (!watched && !cueEnd)
+        return;
+    const double heard = currentTime();
+    if (watched) {
+        const double shown = heard - double(currentItem_->startTime());
+        const double toNext = std::floor(shown) + 1.0 - shown;
+        positionTimer_.start(int(std::ceil(toNext * 1000.0)) + kTickLateMs);
+    }
+    if (cueEnd) {
+        const double due = double(currentItem_->startTime()) + double(currentItem_->totalTime()) -
+                           kCueTrackEndLead - heard;
+        itemEndTimer_.start(due > 0 ? int(std::ceil(due * 1000.0)) : 0);
+    }
+}
+
+void UniPlayer::onPositionTimer()
+{
+    dispatchEvent(LMPlayerEventPosition);
+    updateTimers();
+}
+
+void UniPlayer::onItemEndTimer()
+{
+    if (currentItem_ && !currentItem_->ownFile() && player_ != nullptr)
+        checkCueTrackEnd();
+}
+
+void UniPlayer::beginPositionUpdates()
+{
+    positionWatchers_++;
+    updateTimers();
+}
+
+void UniPlayer::endPositionUpdates()
+{
+    if (positionWatchers_ > 0)
+        positionWatchers_--;
+    updateTimers();
+}
+
 void UniPlayer::onPlayerEvent(int event)
 {
     switch (event) {
     case LMPlayerEventPosition:
-        checkPlayer();
-        break;
+        // The decoder moved on: a whole file's successor may be due. What is heard is
+        // told by the position timer, to those who watch it.
+        if (currentItem_ && currentItem_->ownFile())
+            checkPlayer();
+        return;
     case LMPlayerEventFileChanged:
         // Only a hand-over to a chained file promotes the queued item; the event that
         // starting a file sends itself does not, though a successor may have been queued
@@ -246,7 +326,9 @@ void UniPlayer::onPlayerEvent(int event)
         }
         break;
     case LMPlayerEventPaused:
-        if (playedOut_ && LMPlayerGetState(player_) == LMPlayerStatePaused && player_->stopping)
+        // Played out to the end, not paused on the way.
+        if (playedOut_ && LMPlayerGetState(player_) == LMPlayerStatePaused && player_->stopping &&
+            !LMPlayerOutputRunning(player_))
             runPlayedOut();
         NowPlaying::shared()->setPlaying(playing());
         break;
@@ -271,6 +353,7 @@ void UniPlayer::onPlayerEvent(int event)
         qCWarning(lcPlayer, "unsupported player event");
         break;
     }
+    updateTimers();
     dispatchEvent(event);
 }
 
@@ -307,6 +390,8 @@ void UniPlayer::setCurrentItem(PlayableItemPtr item)
         previousItem_ = currentItem_;
     currentItem_ = std::move(item);
     publishNowPlaying();
+    updateTimers();
+    emit currentItemChanged();
 }
 
 void UniPlayer::publishNowPlaying()
@@ -328,23 +413,41 @@ void UniPlayer::publishNowPlaying()
 
 void UniPlayer::play()
 {
-    cancelPlayedOut();
+    // Resuming the play-out of an item's end keeps what is to follow it.
+    const bool resumingPlayOut = playedOut_ && LMPlayerGetState(player_) == LMPlayerStatePaused &&
+                                 player_->stopping && LMPlayerOutputRunning(player_);
+    if (!resumingPlayOut) {
+        cancelPlayedOut();
+        LMPlayerPlay(player_);
+        return;
+    }
     LMPlayerPlay(player_);
+    DelayedPerform::perform(this, kPlayedOutAction, [this] { runPlayedOut(); }, kPlayOutLimit);
 }
 
 void UniPlayer::pause()
 {
     pauseRequests_++;
     LMPlayerPause(player_);
+    // Paused while the end plays out: what follows waits for the rest to be heard.
+    DelayedPerform::cancel(this, kPlayedOutAction);
 }
 
 void UniPlayer::seekToTime(double seconds)
 {
     cancelPlayedOut();
     LMPlayerSeek(player_, seconds);
+    updateTimers();
+    if (positionWatchers_ > 0)
+        dispatchEvent(LMPlayerEventPosition);
 }
 
 double UniPlayer::currentTime() const
+{
+    return LMPlayerPlayedTime(player_);
+}
+
+double UniPlayer::decodeTime() const
 {
     return LMPlayerCurrentTime(player_);
 }

@@ -8,6 +8,11 @@
 // Events are the engine's numbers (LMPlayerEvent): 0 position, 1 item changed, 2 paused,
 // 3 playing, 4 ended, 5 error.
 //
+// No timer runs without a purpose. The position (event 0) is dispatched only while someone
+// shows it (beginPositionUpdates), once per second of sound heard; the end of a cue track
+// is checked by one timer set for the moment it is due; whole files end by the engine's
+// events. While paused nothing runs at all.
+//
 // Main thread only: user actions, engine events and every delayed request (the play 0.25 s
 // after an item ends, the fade steps) run on the main event loop. The application uses
 // the shared instance (defaultPlayer); tests build their own.
@@ -22,6 +27,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 
 #include "engine/lm_player.h"
 #include "library/playable_item.h"
@@ -95,13 +101,35 @@ public:
     // play() starts there.
     void restoreItem(PlayableItemPtr item, double seconds);
     void onItemEnd();
+    // The end checks: a whole file's successor is queued about a second of decoding
+    // before its end (run on the engine's position events); a cue track ends 0.1 s before
+    // its end is heard (run by a timer set for that moment).
     void checkPlayer();
     void setCurrentItem(PlayableItemPtr item);
 
     void play();
     void pause();
+    // Goes on from there at once while playing (what was queued is dropped).
     void seekToTime(double seconds);
-    double currentTime() const;   // the decode position in the current file, seconds
+    // The position in the current file of the sound heard now, seconds (the decoder runs
+    // ahead by what the output holds).
+    double currentTime() const;
+    // Where the decoder is in the current file, seconds.
+    double decodeTime() const;
+
+    // Position updates: someone shows the position (the terminal face, a visible screen
+    // with a progress bar or lyrics). Counted: every begin needs its end. While the count
+    // is above zero and output plays, event 0 is dispatched each time the heard position
+    // within the current item reaches a new whole second, and once after a seek; with no
+    // one watching, or paused, no position timer runs and event 0 is not dispatched (a
+    // peer that asks for the position now reads currentTime()).
+    void beginPositionUpdates();
+    void endPositionUpdates();
+    int positionWatchers() const { return positionWatchers_; }
+    // For tests and diagnostics: whether the position updates' timer and the cue track
+    // end's timer are set.
+    bool positionTimerActive() const { return positionTimer_.isActive(); }
+    bool itemEndTimerActive() const { return itemEndTimer_.isActive(); }
     float getVolume() const;
     void setVolume(float volume);
     // How many times pause() was asked for (a pause event without a request is the output
@@ -131,6 +159,10 @@ public:
     using FileOpener = LMFile *(*)(const char *path);
     void setFileOpener(FileOpener opener) { opener_ = opener; }
 
+signals:
+    // The current item was replaced (also by none), with or without an event.
+    void currentItemChanged();
+
 private:
     struct EventHandler {
         QPointer<QObject> target;
@@ -156,6 +188,11 @@ private:
     void whenPlayedOut(std::function<void()> action);
     void runPlayedOut();
     void cancelPlayedOut();
+    // Sets the position and end timers for what is due now, or stops them.
+    void updateTimers();
+    void onPositionTimer();
+    void onItemEndTimer();
+    void checkCueTrackEnd();
 
     PlayableItemPtr currentItem_;
     // The engine file the current item plays from (identity only, never dereferenced).
@@ -172,4 +209,7 @@ private:
     QSet<QString> failedInARow_;
     quint64 pauseRequests_ = 0;
     std::function<void()> playedOut_;
+    int positionWatchers_ = 0;
+    QTimer positionTimer_;
+    QTimer itemEndTimer_;
 };

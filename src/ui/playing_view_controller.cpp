@@ -154,6 +154,7 @@ void PlayingViewController::startUpdates()
         return;
     updating_ = true;
     updatedBy_ = p;
+    p->beginPositionUpdates();
     p->addEventHandler(this, &PlayingViewController::updateProgress, LMPlayerEventPosition);
     p->addEventHandler(this, &PlayingViewController::onPlayPause, LMPlayerEventPaused);
     p->addEventHandler(this, &PlayingViewController::onPlayPause, LMPlayerEventPlaying);
@@ -168,8 +169,10 @@ void PlayingViewController::stopUpdates()
         return;
     updating_ = false;
     // The player it registered with (the context may already be going away).
-    if (!updatedBy_.isNull())
+    if (!updatedBy_.isNull()) {
         updatedBy_->removeEventHandler(this);
+        updatedBy_->endPositionUpdates();
+    }
     LMOutputVolumeRemoveListener(&PlayingViewController::outputVolumeChanged, this);
 }
 

@@ -140,8 +140,9 @@ private:
     UniPlayer *player() const;
     PlayingSource *source() const;
     void showLRCForItem(const PlayableItemPtr &item);
-    // Position refreshes run only while the screen shows them; this is the one place that
-    // starts and stops them.
+    // Position refreshes run only while the screen shows them (the player dispatches
+    // position events only while someone watches); this is the one place that starts and
+    // stops them.
     void startUpdates();
     void stopUpdates();
     static void outputVolumeChanged(void *user, float level);

@@ -16,6 +16,11 @@ bool ScreenController::isTablet() const
     return context_ != nullptr && context_->isTablet();
 }
 
+NavigationController *ScreenController::navigationController() const
+{
+    return navigation_;
+}
+
 void ScreenController::setNavigationController(NavigationController *navigation)
 {
     navigation_ = navigation;

@@ -49,7 +49,7 @@ public:
 
     UiContext *context() const { return context_; }
     bool isTablet() const;
-    NavigationController *navigationController() const { return navigation_; }
+    NavigationController *navigationController() const;
     void setNavigationController(NavigationController *navigation);
     // Shown inside a tablet popover, where back actions of the screen itself do nothing.
     bool inPopover() const;

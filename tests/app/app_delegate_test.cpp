@@ -2,6 +2,7 @@
 // route changes, sleep timer, auto-lock and the FTP server.
 #include <cstdio>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -171,6 +172,38 @@ TEST_F(AppDelegateTest, ThePositionIsRestoredOnceAfterTheFirstScan)
     // Quitting with nothing current once the restore has run forgets the file.
     delegate->applicationWillTerminate();
     EXPECT_TRUE(UserDefaults::stringForKey(PreviousFile).isNull());
+}
+
+// A launch finds the library of the last run in the cache: the first scan opens nothing
+// and the saved position is back as soon as it completes.
+TEST_F(AppDelegateTest, TheFirstScanAfterLaunchTakesTheLibraryFromTheCache)
+{
+    lmtest::TempDir cache;
+    lmtest::ScopedEnv cacheEnv("XDG_CACHE_HOME", cache.path());
+    for (const char *name : {"a.wav", "b.wav", "c.wav"}) {
+        writeWav(docs.file(name), 2);
+        struct timespec old[2];
+        clock_gettime(CLOCK_REALTIME, &old[0]);
+        old[0].tv_sec -= 3600;   // settled: the cache trusts what it recorded
+        old[1] = old[0];
+        ASSERT_EQ(utimensat(AT_FDCWD, docs.file(name).c_str(), old, 0), 0);
+    }
+    {
+        MusicLibrary lastRun;
+        lastRun.loadMusicsCore(lastRun.loadId());
+        ASSERT_EQ(lastRun.playableItems().size(), 3);
+    }
+    UserDefaults::setString(PreviousFile, doc("c.wav"));
+    UserDefaults::setInteger(PreviousTrack, 0);
+    UserDefaults::setInteger(PreviousPosition, 1);
+    launch();
+    ASSERT_TRUE(activateAndScan());
+    const MusicLibrary::ScanStats stats = delegate->library()->lastScanStats();
+    EXPECT_EQ(stats.cached, 3);
+    EXPECT_EQ(stats.parsed, 0);
+    EXPECT_EQ(delegate->playableItems().size(), 3);
+    ASSERT_TRUE(lmtest::waitUntil([&] { return bool(player.currentItem()); }, 2000));
+    EXPECT_EQ(player.currentItem()->path(), doc("c.wav"));
 }
 
 TEST_F(AppDelegateTest, AnItemOutsideTheShownListIsNotRestoredAndQuittingEarlyKeepsThePosition)

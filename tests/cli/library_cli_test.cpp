@@ -1,6 +1,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -160,6 +161,53 @@ TEST_F(LibraryCliTest, FlacWithEmbeddedSheetIsSplitAndTheSheetWrittenOnce)
     EXPECT_EQ(rows[0]["audioType"], 5);
     EXPECT_NEAR(rows[2]["totalTime"].toDouble(), 1.0, 0.01);
     EXPECT_NE(lmtest::readText(docs.file("Disc.flac.cue")).find("Embedded"), std::string::npos);
+}
+
+// The library cache changes nothing the scan prints: covers found beside the files,
+// sheets written out, items that changed since. --no-cache leaves the cache alone.
+TEST_F(LibraryCliTest, ScanWithAndWithoutTheCachePrintsTheSame)
+{
+    LMTEST_REQUIRE_TOOL("flac");
+    lmtest::TempDir cache;
+    lmtest::ScopedEnv cacheEnv("XDG_CACHE_HOME", cache.path());
+    std::filesystem::create_directories(docs.file("Music"));
+    const std::string wav = docs.file("src.wav");
+    lmtest::writeWav(wav, 44100, 2, 16, lmtest::tonePcm(44100, 2, 16, 4.0));
+    auto enc = lmtest::run({"flac", "-s", "-f", "--tag=ALBUM=Record", "--tag=CUESHEET=TITLE \"Embedded\"\n"
+                            "TRACK 01 AUDIO\n INDEX 01 00:00:00\nTRACK 02 AUDIO\n INDEX 01 00:03:00\n",
+                            "-o", docs.file("Music/Disc.flac"), wav});
+    ASSERT_EQ(enc.status, 0) << enc.err;
+    enc = lmtest::run({"flac", "-s", "-f", "--tag=TITLE=Plain", "--tag=ALBUM=Record", "-o", docs.file("Music/p.flac"), wav});
+    ASSERT_EQ(enc.status, 0) << enc.err;
+    std::filesystem::rename(wav, docs.file("Music/w.wav"));
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(picture.save(QString::fromStdString(docs.file("Music/Record.png"))));   // the album's cover
+    ASSERT_TRUE(picture.save(QString::fromStdString(docs.file("Music/w.jpg"))));        // the file's own
+
+    auto first = cli({"scan", docs.path()});
+    ASSERT_EQ(first.status, 0) << first.err;
+    ASSERT_EQ(lines(first.out).size(), 5u) << first.out;
+    EXPECT_NE(first.out.find("Record.png"), std::string::npos);
+    EXPECT_NE(first.out.find("w.jpg"), std::string::npos);
+    auto cached = cli({"scan", docs.path()});
+    EXPECT_EQ(cached.out, first.out);
+    EXPECT_EQ(cli({"scan", "--no-cache", docs.path()}).out, first.out);
+
+    // A changed file shows at once, cached or not.
+    enc = lmtest::run({"flac", "-s", "-f", "--tag=TITLE=Other", "--tag=ALBUM=Record", "-o", docs.file("Music/p.flac"),
+                       docs.file("Music/w.wav")});
+    ASSERT_EQ(enc.status, 0) << enc.err;
+    cached = cli({"scan", docs.path()});
+    EXPECT_NE(cached.out.find("\"Other\""), std::string::npos);
+    EXPECT_EQ(cached.out, cli({"scan", "--no-cache", docs.path()}).out);
+
+    // Without the cache nothing is written to it.
+    std::filesystem::remove_all(cache.path());
+    EXPECT_EQ(cli({"scan", "--no-cache", docs.path()}).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(cache.path()));
+    EXPECT_EQ(cli({"scan", "--frobnicate", docs.path()}).status, 2);
+    EXPECT_EQ(cli({"scan", docs.path(), docs.path()}).status, 2);
 }
 
 } // namespace

@@ -108,6 +108,7 @@ std::vector<QString> Recorder::itemTitles() const
 PlayableItemPtr ListDelegate::nextItem()
 {
     asked++;
+    askedAt.push_back(player_.decodeTime());
     if (items_.isEmpty())
         return nullptr;
     const PlayableItemPtr current = player_.currentItem();

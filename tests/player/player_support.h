@@ -36,7 +36,7 @@ std::vector<uint8_t> wavPcm(const std::string &path, uint32_t *rate = nullptr);
 // Bytes of `pcm` from second `from` to second `to` (16-bit stereo at kRate).
 std::vector<uint8_t> slice(const std::vector<uint8_t> &pcm, double from, double to);
 
-// Records every event the player dispatches, with the decode time and the current item.
+// Records every event the player dispatches, with the heard position and the current item.
 class Recorder : public QObject {
 public:
     struct Entry {
@@ -66,6 +66,7 @@ public:
     }
     PlayableItemPtr nextItem() override;
     int asked = 0;
+    std::vector<double> askedAt;   // the decode position at each request
 
 private:
     UniPlayer &player_;

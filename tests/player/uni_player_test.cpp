@@ -1,6 +1,8 @@
 // The track player over real WAV files and images, through the WAV outputs: the real-time
 // "wav:" where the pace of decoding is the point (cue tracks end by the decode position),
 // "wav-fast:" elsewhere.
+#include <cmath>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
@@ -49,31 +51,20 @@ private:
 };
 QStringList LogCapture::lines;
 
-// A player whose delegate steps through `items`, with a recorder of its events.
-struct ListPlayback {
-    explicit ListPlayback(PlayableItemList list) : items(std::move(list)), delegate(player, items)
+// A list of a.wav (1.5 s at 44.1 kHz) then b.wav (0.5 s at 48 kHz), formats that do not
+// join, so a ends on its own before b starts; a player with the list as its delegate.
+struct TwoRates {
+    explicit TwoRates(const lmtest::TempDir &dir)
+        : a(writeWav(dir.file("a.wav"), 1.5, 44100)), b(writeWav(dir.file("b.wav"), 0.5, 48000, 5)),
+          items{item(dir.file("a.wav")), item(dir.file("b.wav"))}, delegate(player, items), rec(player)
     {
         player.setDelegate(&delegate);
     }
-    // Plays from the first item until nothing plays any more.
-    bool run()
-    {
-        player.play(items[0]);
-        return waitUntilIdle(player, 10000);
-    }
-    // The first event at which a next item was queued, or null.
-    const Recorder::Entry *firstQueued() const
-    {
-        for (const Recorder::Entry &e : rec.entries)
-            if (e.queued)
-                return &e;
-        return nullptr;
-    }
-
+    std::vector<uint8_t> a, b;
     PlayableItemList items;
     UniPlayer player;
     ListDelegate delegate;
-    Recorder rec{player};
+    Recorder rec;
 };
 
 TEST_F(UniPlayerTest, FollowingCueTracksJoinWithoutASeekAndTheLastEndsWithTheFile)
@@ -129,35 +120,38 @@ TEST_F(UniPlayerTest, ChoosingAnotherTrackOfThePlayingImageSeeksWithinTheOpenFil
     EXPECT_EQ(player.previousItem()->title(), "T3");
 }
 
-TEST_F(UniPlayerTest, ALockedCueTrackSeeksBackToItsStart)
+// The end of a cue track is due when it is heard, not when the decoder, seconds ahead,
+// passes it: a locked track is heard to within its last tenth of a second, then again
+// from its start.
+TEST_F(UniPlayerTest, ALockedCueTrackIsHeardToItsEndThenFromItsStart)
 {
-    output("null");
-    writeImage(dir.path(), "disc", 8, {0, 2, 4});
+    output("wav");
+    const std::vector<uint8_t> pcm = writeImage(dir.path(), "disc", 8, {0, 2, 4});
     PlayableItemPtr disc = item(dir.file("disc.wav"));
     ASSERT_TRUE(disc);
     UniPlayer player;
     ListDelegate delegate(player, disc->subItems());
     player.setDelegate(&delegate);
     player.setLocked(true);
-    Recorder rec(player);
 
     player.play(disc->subItems().at(1));
-    double highest = 0;
-    const bool wrapped = lmtest::waitUntil(
-        [&] {
-            highest = 0;
-            for (const Recorder::Entry &e : rec.entries) {
-                if (e.event != LMPlayerEventPosition)
-                    continue;
-                if (e.time < highest - 0.5)
-                    return true;
-                highest = std::max(highest, e.time);
-            }
-            return false;
-        },
-        8000);
-    EXPECT_TRUE(wrapped) << "the position never went back";
-    EXPECT_GE(highest, 3.9 - 0.5);
+    const size_t enough = size_t(2.6 * kRate) * kFrameBytes;
+    ASSERT_TRUE(lmtest::waitUntil([&] { return lmtest::readFile(out()).size() >= 44 + enough; }, 8000));
+    player.pause();
+    const std::vector<uint8_t> heard = wavPcm(out());
+    const std::vector<uint8_t> track = slice(pcm, 2, 4);
+    ASSERT_GE(heard.size(), enough);
+    // Where the output leaves the track's samples: the seek back.
+    size_t wrap = 0;
+    while (wrap < heard.size() && wrap < track.size() && heard[wrap] == track[wrap])
+        wrap++;
+    wrap -= wrap % kFrameBytes;
+    const double wrapSeconds = double(wrap) / kFrameBytes / kRate;
+    EXPECT_GT(wrapSeconds, 1.8) << "the track was cut before its end";
+    EXPECT_LT(wrapSeconds, 2.0) << "the next track was heard";
+    const size_t again = std::min(heard.size() - wrap, size_t(0.3 * kRate) * kFrameBytes);
+    EXPECT_TRUE(std::equal(heard.begin() + long(wrap), heard.begin() + long(wrap + again), track.begin()))
+        << "not heard again from the start";
     EXPECT_EQ(player.currentItem()->title(), "T2");
     EXPECT_EQ(delegate.asked, 0);
 }
@@ -187,18 +181,22 @@ TEST_F(UniPlayerTest, WholeFilesOfEqualFormatJoinWithTheSecondQueuedBeforeTheEnd
     std::vector<uint8_t> both = writeWav(dir.file("a.wav"), 3.2, kRate, 0);
     const std::vector<uint8_t> b = writeWav(dir.file("b.wav"), 2, kRate, 777);
     both.insert(both.end(), b.begin(), b.end());
-    ListPlayback list({item(dir.file("a.wav")), item(dir.file("b.wav"))});
-    ASSERT_TRUE(list.run());
+    PlayableItemList items = {item(dir.file("a.wav")), item(dir.file("b.wav"))};
+    UniPlayer player;
+    ListDelegate delegate(player, items);
+    player.setDelegate(&delegate);
+    Recorder rec(player);
+
+    player.play(items[0]);
+    ASSERT_TRUE(waitUntilIdle(player, 10000));
 
     EXPECT_TRUE(wavPcm(out()) == both);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(dir.file("out.2.wav")))) << "one stream, one output";
-    EXPECT_EQ(list.rec.itemTitles(), (std::vector<QString>{"a", "b"}));
-    EXPECT_EQ(list.rec.count(LMPlayerEventEnded), 1) << "the first file must not end on its own";
-    // b was queued while a was still decoding, within about a second of its end.
-    const Recorder::Entry *queued = list.firstQueued();
-    ASSERT_NE(queued, nullptr);
-    EXPECT_EQ(queued->item, list.items[0]);
-    EXPECT_GT(queued->time, 3.2 - 1.0);
+    EXPECT_EQ(rec.itemTitles(), (std::vector<QString>{"a", "b"}));
+    EXPECT_EQ(rec.count(LMPlayerEventEnded), 1) << "the first file must not end on its own";
+    // b was asked for while a was still decoding, within about a second of its end.
+    ASSERT_FALSE(delegate.askedAt.empty());
+    EXPECT_GT(delegate.askedAt.front(), 3.2 - 1.0);
 }
 
 // Real time: the first file is heard to its last sample before the next replaces the
@@ -207,13 +205,11 @@ TEST_F(UniPlayerTest, WholeFilesOfEqualFormatJoinWithTheSecondQueuedBeforeTheEnd
 TEST_F(UniPlayerTest, DifferentRatesStartTheNextFileOnceTheFirstWasHeardAndAfterTheDelay)
 {
     output("wav");
-    const std::vector<uint8_t> a = writeWav(dir.file("a.wav"), 1.5, 44100);
-    const std::vector<uint8_t> b = writeWav(dir.file("b.wav"), 0.5, 48000, 5);
-    PlayableItemList items = {item(dir.file("a.wav")), item(dir.file("b.wav"))};
-    UniPlayer player;
-    ListDelegate delegate(player, items);
-    player.setDelegate(&delegate);
-    Recorder rec(player);
+    TwoRates list(dir);
+    const std::vector<uint8_t> &a = list.a, &b = list.b;
+    const PlayableItemList &items = list.items;
+    UniPlayer &player = list.player;
+    Recorder &rec = list.rec;
     QElapsedTimer clock;
     qint64 endedAt = -1, nextAt = -1;
     QObject target;
@@ -295,17 +291,21 @@ TEST_F(UniPlayerTest, FilesOfAnotherSampleLayoutAreNeverJoinedAndEachIsPlayedWho
         write(a, c.first);
         write(b, c.second);
         ASSERT_TRUE(LMAudioOutputSelect(("wav-fast:" + heard + ".wav").c_str()));
-        ListPlayback list({item(a), item(b)});
-        ASSERT_TRUE(list.items[0] && list.items[1]);
-        ASSERT_TRUE(list.run());
+        const PlayableItemList items = {item(a), item(b)};
+        ASSERT_TRUE(items[0] && items[1]);
+        UniPlayer player;
+        ListDelegate delegate(player, items);
+        player.setDelegate(&delegate);
+        Recorder rec(player);
+        player.play(items[0]);
+        ASSERT_TRUE(waitUntilIdle(player, 10000));
 
-        // The second was offered for joining while the first still played...
-        const Recorder::Entry *queued = list.firstQueued();
-        ASSERT_NE(queued, nullptr);
-        EXPECT_EQ(queued->item, list.items[0]);
+        // The second was offered for joining while the first still decoded...
+        ASSERT_FALSE(delegate.askedAt.empty());
+        EXPECT_LT(delegate.askedAt.front(), 2.5);
         // ...but each file ended on its own, and was heard whole in its own layout.
-        EXPECT_EQ(list.rec.count(LMPlayerEventEnded), 2) << "the files were joined";
-        EXPECT_EQ(list.rec.itemTitles().size(), 2u);
+        EXPECT_EQ(rec.count(LMPlayerEventEnded), 2) << "the files were joined";
+        EXPECT_EQ(rec.itemTitles().size(), 2u);
         if (c.oneOutputFile) {
             Bytes both = c.first.heard;
             both.insert(both.end(), c.second.heard.begin(), c.second.heard.end());
@@ -443,6 +443,96 @@ TEST_F(UniPlayerTest, SteppingStopsOnceEveryItemOfALoopHasFailed)
     player.play(items[0]);
     ASSERT_TRUE(waitUntilIdle(player, 5000));
     EXPECT_EQ(OpenCounter::asked, 6);
+}
+
+// The position reaches handlers only while someone watches it, once per second of sound
+// heard, and no timer runs for it otherwise or while paused.
+TEST_F(UniPlayerTest, PositionUpdatesComeOnlyWhileWatchedAndPlaying)
+{
+    output("null");
+    writeWav(dir.file("a.wav"), 30);
+    PlayableItemPtr a = item(dir.file("a.wav"));
+    UniPlayer player;
+    Recorder rec(player);
+    player.play(a);
+    ASSERT_TRUE(lmtest::waitUntil([&] { return player.playing(); }, 3000));
+    EXPECT_FALSE(player.positionTimerActive()) << "nobody watches";
+    EXPECT_FALSE(player.itemEndTimerActive()) << "a whole file ends by the engine's events";
+    // The engine's own position events (the decoder passed a second while priming) are
+    // not what is heard: they reach no handler.
+    EXPECT_GE(player.decodeTime(), 1.0);
+    EXPECT_EQ(rec.count(LMPlayerEventPosition), 0);
+
+    player.beginPositionUpdates();
+    player.beginPositionUpdates();   // a second watcher
+    EXPECT_EQ(player.positionWatchers(), 2);
+    EXPECT_TRUE(player.positionTimerActive());
+    ASSERT_TRUE(lmtest::waitUntil([&] { return rec.count(LMPlayerEventPosition) >= 2; }, 4000));
+    // Each comes just after the heard second turned.
+    for (const Recorder::Entry &e : rec.entries) {
+        if (e.event != LMPlayerEventPosition)
+            continue;
+        EXPECT_GE(e.time, 0.99);
+        EXPECT_LT(e.time - std::floor(e.time + 0.01), 0.25) << e.time;
+    }
+    player.endPositionUpdates();
+    EXPECT_TRUE(player.positionTimerActive()) << "one watcher is left";
+
+    player.pause();
+    EXPECT_FALSE(player.positionTimerActive()) << "nothing runs while paused";
+    player.play();
+    EXPECT_TRUE(player.positionTimerActive());
+    // A seek is shown at once to those who watch.
+    const int before = rec.count(LMPlayerEventPosition);
+    player.seekToTime(20);
+    EXPECT_EQ(rec.count(LMPlayerEventPosition), before + 1);
+    EXPECT_NEAR(rec.entries.back().time, 20.0, 0.05);
+
+    player.endPositionUpdates();
+    player.endPositionUpdates();   // one too many does no harm
+    EXPECT_EQ(player.positionWatchers(), 0);
+    EXPECT_FALSE(player.positionTimerActive());
+}
+
+// The decoder runs ahead by what the output holds; the position told is what is heard,
+// also right after a seek.
+TEST_F(UniPlayerTest, TheCurrentTimeIsWhatIsHeard)
+{
+    output("null");
+    writeWav(dir.file("a.wav"), 30);
+    PlayableItemPtr a = item(dir.file("a.wav"));
+    UniPlayer player;
+    player.play(a);
+    ASSERT_TRUE(lmtest::waitUntil([&] { return player.playing(); }, 3000));
+    EXPECT_LT(player.currentTime(), player.decodeTime() - 0.5);
+    EXPECT_GE(player.currentTime(), 0.0);
+    player.seekToTime(10);
+    EXPECT_NEAR(player.currentTime(), 10.0, 0.05);
+    EXPECT_GT(player.decodeTime(), 10.5);
+    player.pause();
+    const double paused = player.currentTime();
+    EXPECT_GE(paused, 10.0);
+    EXPECT_LT(paused, 10.5);
+}
+
+// The output plays on for seconds after the decoder's end. Pausing then holds what
+// follows until the rest has been heard.
+TEST_F(UniPlayerTest, PausingWhileAnItemsEndPlaysOutHoldsTheNextItem)
+{
+    output("wav");
+    TwoRates t(dir);
+    t.player.play(t.items[0]);
+    ASSERT_TRUE(lmtest::waitUntil([&] { return t.rec.count(LMPlayerEventEnded) == 1; }, 3000));
+    EXPECT_TRUE(t.player.playing()) << "sound still comes out";
+    t.player.pause();
+    EXPECT_FALSE(t.player.playing());
+    EXPECT_EQ(DelayedPerform::pendingCount(&t.player), 0) << "nothing waits to run while paused";
+    EXPECT_EQ(t.player.currentItem(), t.items[0]);
+    t.player.play();
+    ASSERT_TRUE(waitUntilIdle(t.player, 10000));
+    EXPECT_EQ(t.rec.itemTitles(), (std::vector<QString>{"a", "b"}));
+    EXPECT_TRUE(wavPcm(out()) == t.a) << "a was not heard whole";
+    EXPECT_TRUE(wavPcm(dir.file("out.2.wav")) == t.b);
 }
 
 } // namespace

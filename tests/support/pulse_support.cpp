@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lmtest {
@@ -58,7 +59,7 @@ bool MonitorRecording::waitForQuietAfter(double loudSeconds, double threshold, i
 {
     return spinUntil(
         [&] {
-            const std::vector<float> s = left();
+            const std::vector<float> s = samplesSoFar();
             const auto loud = loudStretches(s, threshold);
             double total = 0;
             for (const auto &stretch : loud)
@@ -68,13 +69,13 @@ bool MonitorRecording::waitForQuietAfter(double loudSeconds, double threshold, i
         timeoutMs);
 }
 
-std::vector<float> MonitorRecording::stop()
+size_t MonitorRecording::framesSoFar() const
 {
-    process_->stop();
-    return left();
+    struct stat st;
+    return stat(path_.c_str(), &st) == 0 ? size_t(st.st_size) / 4 : 0;
 }
 
-std::vector<float> MonitorRecording::left() const
+std::vector<float> MonitorRecording::samplesSoFar() const
 {
     std::vector<uint8_t> raw = readFile(path_);
     std::vector<float> left;
@@ -82,6 +83,18 @@ std::vector<float> MonitorRecording::left() const
     for (size_t i = 0; i + 3 < raw.size(); i += 4)
         left.push_back(float(int16_t(uint16_t(raw[i] | raw[i + 1] << 8))) / 32768.0f);
     return left;
+}
+
+bool MonitorRecording::waitFor(size_t mark, double seconds, int timeoutMs)
+{
+    const size_t until = mark + size_t(seconds * 44100);
+    return spinUntil([&] { return framesSoFar() >= until; }, timeoutMs);
+}
+
+std::vector<float> MonitorRecording::stop()
+{
+    process_->stop();
+    return samplesSoFar();
 }
 
 std::vector<std::pair<double, double>> loudStretches(const std::vector<float> &s, double threshold,

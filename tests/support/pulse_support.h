@@ -40,11 +40,17 @@ public:
     // until `timeoutMs` passed: the server may deliver the end of what was played well
     // after the player finished. Answers whether that was reached.
     bool waitForQuietAfter(double loudSeconds, double threshold, int timeoutMs = 10000);
+    // Frames recorded so far: a mark on the recording's timeline for "now" (it trails the
+    // sound by the recorder's own latency, some tens of milliseconds).
+    size_t framesSoFar() const;
+    // The left channel recorded so far, as floats in [-1, 1], recording on.
+    std::vector<float> samplesSoFar() const;
+    // Waits (running the event loop) until `seconds` more have been recorded after `mark`.
+    bool waitFor(size_t mark, double seconds, int timeoutMs = 5000);
     // Stops recording; the left channel as floats in [-1, 1].
     std::vector<float> stop();
 
 private:
-    std::vector<float> left() const;
     std::string path_;
     std::unique_ptr<BackgroundProcess> process_;
 };

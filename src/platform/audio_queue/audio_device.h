@@ -65,6 +65,9 @@ public:
     virtual void wake() = 0;
     // Linear gain, 0 to 1.
     virtual void setVolume(float volume) = 0;
+    // Seconds of sound played since the device was opened, as near as it can tell; false
+    // when it cannot tell. Not counted while paused.
+    virtual bool playedTime(double *seconds) = 0;
     // Stops for good. Idempotent.
     virtual void close() = 0;
 };

@@ -96,6 +96,7 @@ struct OpaqueAudioQueue final : DeviceClient, std::enable_shared_from_this<Opaqu
     bool disposed = false;        // no more callbacks
     bool finalized = false;
     bool closeWhenDrained = false;
+    bool delivering = false;      // inside deliverReturning: the device is told after
     float volume = 1.0f;
 
     // Shared with the device thread, under `mutex`.
@@ -111,6 +112,8 @@ struct OpaqueAudioQueue final : DeviceClient, std::enable_shared_from_this<Opaqu
     bool failed = false;
     bool resetDecoder = false;
     uint64_t generation = 0;      // bumped whenever queued data is dropped
+    std::vector<QueueBuffer *> returning;   // taken, their hand-back posted
+    bool returnPosted = false;
     LMPacketDecoder *decoder = nullptr;   // used by the device thread inside pull()
 
     ~OpaqueAudioQueue()
@@ -175,6 +178,24 @@ struct OpaqueAudioQueue final : DeviceClient, std::enable_shared_from_this<Opaqu
         }
         if (callback)
             callback(userData, this, b);
+    }
+
+    // Hands back what the device took, then tells the device once about everything the
+    // callbacks queued again: it writes it out in one piece if it was waiting for data.
+    void deliverReturning()
+    {
+        std::vector<QueueBuffer *> list;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            list.swap(returning);
+            returnPosted = false;
+        }
+        delivering = true;
+        for (QueueBuffer *b : list)
+            deliver(b);
+        delivering = false;
+        if (!disposed && opened)
+            device->wake();
     }
 
     QueueBuffer *find(AudioQueueBufferRef ref)
@@ -282,9 +303,18 @@ struct OpaqueAudioQueue final : DeviceClient, std::enable_shared_from_this<Opaqu
                    decodedOffset >= decoded.size()) {
             *end = true;
         }
-        lock.unlock();
-        for (QueueBuffer *b : handBack)
-            post([b](OpaqueAudioQueue *q) { q->deliver(b); });
+        if (!handBack.empty()) {
+            // Everything the device takes until the queue's thread gets round to it goes
+            // back in one go: one wake-up of that thread.
+            returning.insert(returning.end(), handBack.begin(), handBack.end());
+            const bool postNow = !returnPosted;
+            returnPosted = true;
+            lock.unlock();
+            if (postNow)
+                post([](OpaqueAudioQueue *q) { q->deliverReturning(); });
+        } else {
+            lock.unlock();
+        }
         if (failedNow) {
             fprintf(stderr, "audio: the packet decoder failed; output stopped\n");
             if (wasRunning)
@@ -502,7 +532,7 @@ OSStatus AudioQueueEnqueueBufferWithParameters(AudioQueueRef q, AudioQueueBuffer
         b->state = BufferState::Queued;
         q->pending.push_back(b);
     }
-    if (q->opened)
+    if (q->opened && !q->delivering)
         q->device->wake();
     return noErr;
 }
@@ -628,6 +658,20 @@ OSStatus AudioQueueDispose(AudioQueueRef q, bool immediate)
         return noErr;
     }
     q->finalize();   // may free q
+    return noErr;
+}
+
+OSStatus AudioQueueGetCurrentTime(AudioQueueRef q, void *timeline, AudioTimeStamp *outTimeStamp, bool *discontinuity)
+{
+    if (!validQueue(q) || timeline != nullptr || outTimeStamp == nullptr)
+        return kAudioLayerParamError;
+    if (discontinuity != nullptr)
+        *discontinuity = false;
+    double seconds = 0;
+    if (q->opened && !q->device->playedTime(&seconds))
+        return kAudioQueueErr_InvalidDevice;
+    outTimeStamp->mSampleTime = seconds * q->format.mSampleRate;
+    outTimeStamp->mFlags = kAudioTimeStampSampleTimeValid;
     return noErr;
 }
 

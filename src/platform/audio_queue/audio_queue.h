@@ -63,6 +63,15 @@ struct AudioQueueBuffer {
 };
 typedef AudioQueueBuffer *AudioQueueBufferRef;
 
+// A point on the queue's timeline.
+struct AudioTimeStamp {
+    double mSampleTime;   // frames at the queue's format rate
+    uint32_t mFlags;
+};
+enum : uint32_t {
+    kAudioTimeStampSampleTimeValid = 1u << 0,
+};
+
 typedef void (*AudioQueueOutputCallback)(void *userData, AudioQueueRef queue, AudioQueueBufferRef buffer);
 typedef void (*AudioQueuePropertyListenerProc)(void *userData, AudioQueueRef queue,
                                                AudioQueuePropertyID property);
@@ -113,6 +122,13 @@ OSStatus AudioQueueStop(AudioQueueRef queue, bool immediate);
 // immediate: silence at once; nothing more is called back. Otherwise the queue plays out
 // what it holds first (still without callbacks) and then goes away.
 OSStatus AudioQueueDispose(AudioQueueRef queue, bool immediate);
+
+// How much the queue has played since its first start: mSampleTime counts frames at the
+// rate of the queue's format (for a compressed queue, the stream's rate), as heard, not as
+// handed to the device; it stands still while paused. `timeline` must be null;
+// *discontinuity (optional) is always false. Before the first start the time is 0.
+OSStatus AudioQueueGetCurrentTime(AudioQueueRef queue, void *timeline, AudioTimeStamp *outTimeStamp,
+                                  bool *discontinuity);
 
 OSStatus AudioQueueGetProperty(AudioQueueRef queue, AudioQueuePropertyID property, void *data,
                                uint32_t *ioSize);

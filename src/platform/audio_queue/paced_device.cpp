@@ -76,6 +76,15 @@ public:
 
     void setVolume(float) override {}   // silent, or a file that records the stream as given
 
+    // What was taken: at real-time pace that is what a card would have played, give or
+    // take its lead.
+    bool playedTime(double *seconds) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        *seconds = format_.rate > 0 ? double(framesPlayed_) / format_.rate : 0;
+        return true;
+    }
+
     void close() override
     {
         {

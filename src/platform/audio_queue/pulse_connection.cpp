@@ -39,12 +39,14 @@ Connection &Connection::shared()
 Connection::Connection()
 {
     loop_ = pa_threaded_mainloop_new();
+    // Named before the start: the thread takes its name as it starts (named later, the
+    // name would go to the calling thread).
+    if (loop_ != nullptr)
+        pa_threaded_mainloop_set_name(loop_, "lumenar-pulse");
     if (loop_ != nullptr && pa_threaded_mainloop_start(loop_) < 0) {
         pa_threaded_mainloop_free(loop_);
         loop_ = nullptr;
     }
-    if (loop_ != nullptr)
-        pa_threaded_mainloop_set_name(loop_, "lumenar-pulse");
 }
 
 bool Connection::connectedLocked() const

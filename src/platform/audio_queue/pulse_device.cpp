@@ -1,10 +1,25 @@
 // The sound-server output: one playback stream per queue. The server asks for data in the
 // stream's write callback; we copy whole frames from the queue into the server's memory, so
 // nothing of ours is referenced once a write returns.
+//
+// Quiet playback: the stream asks for a target length of three seconds and for refill
+// requests of at least half a second. The server keeps the difference less twice the
+// request (two seconds) ahead on the card's side, so the card, the server and the player
+// wake about once a second or less. A request must then be answered in one piece, or the
+// server wakes again for each piece: the device keeps a reserve of its own (up to two
+// seconds, taken from the queue whenever the queue's thread has refilled buffers, which it
+// does in one go), so that every request finds enough. Playback starts (and starts again
+// after running dry) only once the target length is there: started on less, the server
+// keeps rewinding over the missing part and throws the data away as fast as it comes.
+// Controls stay immediate: pause corks the stream (the server drops what it had sent
+// ahead to the card), and seeking or skipping replaces the queue and with it the stream.
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/audio_queue/audio_device.h"
 #include "platform/audio_queue/audio_queue.h"
@@ -19,8 +34,15 @@ using lmpulse::Connection;
 using lmpulse::Locker;
 
 constexpr int kStreamTimeoutMs = 5000;
-// Held by the server ahead of what is heard: keeps pause and volume changes prompt.
-constexpr pa_usec_t kTargetLatency = 150 * PA_USEC_PER_MSEC;
+constexpr int kTimingTimeoutMs = 500;
+constexpr pa_usec_t kTargetLength = 3000 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kRefillRequest = 500 * PA_USEC_PER_MSEC;
+// The device's own reserve, in time and at most in bytes.
+constexpr pa_usec_t kReserve = 2000 * PA_USEC_PER_MSEC;
+constexpr size_t kReserveMaxBytes = 2 << 20;
+// A played time asked for again within this span is reckoned from the last answer and
+// the clock, without asking the server.
+constexpr pa_usec_t kTimingReuse = 250 * PA_USEC_PER_MSEC;
 
 bool sampleFormat(const PcmFormat &f, pa_sample_format_t *out)
 {
@@ -68,6 +90,9 @@ public:
         Locker lock(c_);
         if (!c_.connectedLocked())
             return kAudioQueueErr_InvalidDevice;
+        const size_t frame = format.bytesPerFrame();
+        reserveCapacity_ = std::max(frame, std::min(pa_usec_to_bytes(kReserve, &spec), kReserveMaxBytes) / frame * frame);
+        reserve_.reserve(reserveCapacity_);
         pa_proplist *props = pa_proplist_new();
         pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "music");
         pa_proplist_sets(props, PA_PROP_MEDIA_NAME, "Lumenar");
@@ -81,14 +106,15 @@ public:
 
         pa_buffer_attr attr;
         attr.maxlength = uint32_t(-1);
-        attr.tlength = uint32_t(pa_usec_to_bytes(kTargetLatency, &spec));
-        attr.prebuf = uint32_t(-1);
-        attr.minreq = uint32_t(-1);
+        attr.tlength = uint32_t(pa_usec_to_bytes(kTargetLength, &spec));
+        attr.prebuf = uint32_t(-1);   // the target length
+        attr.minreq = uint32_t(pa_usec_to_bytes(kRefillRequest, &spec));
         attr.fragsize = uint32_t(-1);
         applied_ = volume_ * OutputVolumeCurrent();
         pa_cvolume volume;
         pa_cvolume_set(&volume, spec.channels, pa_sw_volume_from_linear(applied_));
-        const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
+        // The buffer attributes as given: the server keeps its own latency to the card.
+        const auto flags = pa_stream_flags_t(PA_STREAM_START_CORKED);
         // $PULSE_SINK is read per stream, not once per connection, so that it can change.
         const char *sink = getenv("PULSE_SINK");
         if (sink != nullptr && *sink == '\0')
@@ -116,6 +142,9 @@ public:
         if (stream_ == nullptr || pa_stream_get_state(stream_) != PA_STREAM_READY)
             return kAudioQueueErr_CannotStart;
         corked_ = false;
+        timedAt_ = 0;
+        ended_ = false;   // a queue started again may have more
+        hungry_.store(true);
         unref(pa_stream_cork(stream_, 0, nullptr, nullptr));
         fillLocked();
         return noErr;
@@ -131,14 +160,51 @@ public:
     {
         Locker lock(c_);
         corkLocked();
+        reserve_.clear();
+        reserveStart_ = 0;
+        ended_ = false;
+        starved_ = false;
+        hungry_.store(true);
         if (stream_ != nullptr && pa_stream_get_state(stream_) == PA_STREAM_READY)
             unref(pa_stream_flush(stream_, nullptr, nullptr));
     }
 
+    // Between the server's requests new data waits in the queue; only a request that
+    // found the queue short is answered now.
     void wake() override
     {
+        // A full reserve and no request waiting: nothing to do, and no need to hold up
+        // the server's thread for it.
+        if (!hungry_.load())
+            return;
         Locker lock(c_);
-        fillLocked();
+        topUpLocked();
+        if (starved_)
+            fillLocked();
+    }
+
+    bool playedTime(double *seconds) override
+    {
+        Locker lock(c_);
+        if (stream_ == nullptr || pa_stream_get_state(stream_) != PA_STREAM_READY)
+            return false;
+        const pa_usec_t now = pa_rtclock_now();
+        if (timedAt_ == 0 || now - timedAt_ > kTimingReuse) {
+            pa_operation *op = pa_stream_update_timing_info(
+                stream_, [](pa_stream *, int, void *user) { static_cast<Connection *>(user)->signal(); }, &c_);
+            pa_usec_t usec = 0;
+            if (!c_.waitFor(op, kTimingTimeoutMs) || pa_stream_get_time(stream_, &usec) < 0)
+                return false;
+            timedAt_ = now;
+            timed_ = usec;
+            timedRunning_ = !corked_;
+        }
+        // Between two answers the stream plays on by the clock, unless it is held.
+        pa_usec_t usec = timed_;
+        if (timedRunning_ && !corked_)
+            usec += now - timedAt_;
+        *seconds = double(usec) / double(PA_USEC_PER_SEC);
+        return true;
     }
 
     void setVolume(float volume) override
@@ -181,6 +247,7 @@ private:
     void corkLocked()
     {
         corked_ = true;
+        timedAt_ = 0;
         cancelDrainLocked();
         if (stream_ != nullptr && pa_stream_get_state(stream_) == PA_STREAM_READY)
             unref(pa_stream_cork(stream_, 1, nullptr, nullptr));
@@ -263,32 +330,73 @@ private:
         stream_ = nullptr;
     }
 
-    // Hands the server as much as it asks for and the queue holds.
+    size_t reserveSize() const { return reserve_.size() - reserveStart_; }
+
+    // Takes from the queue what the reserve has room for (or, once the queue's end was
+    // reached, notes that).
+    void topUpLocked()
+    {
+        if (closed_ || ended_)
+            return;
+        if (reserveStart_ > 0) {
+            reserve_.erase(reserve_.begin(), reserve_.begin() + long(reserveStart_));
+            reserveStart_ = 0;
+        }
+        // One pull: it takes all the queue holds, and asking again at once would only
+        // contend with the queue's thread refilling the buffers just handed back.
+        const size_t at = reserve_.size();
+        if (at < reserveCapacity_) {
+            reserve_.resize(reserveCapacity_);
+            bool end = false;
+            const size_t got = client_->pull(reserve_.data() + at, reserveCapacity_ - at, &end);
+            reserve_.resize(at + got);
+            ended_ = got == 0 && end;
+        }
+        hungry_.store(starved_ || reserve_.size() < reserveCapacity_);
+    }
+
+    // Hands the server as much as it asks for and the reserve holds, then tops the reserve
+    // up. A request the reserve cannot meet in full leaves the device starved: what the
+    // queue brings next goes out at once.
     void fillLocked()
     {
         if (stream_ == nullptr || closed_ || corked_ || pa_stream_get_state(stream_) != PA_STREAM_READY)
             return;
         const size_t frame = format_.bytesPerFrame();
+        if (reserveSize() == 0)
+            topUpLocked();
         for (;;) {
             size_t want = pa_stream_writable_size(stream_);
-            if (want == size_t(-1) || want < frame)
-                return;
+            if (want == size_t(-1))
+                break;
+            if (want < frame) {
+                starved_ = false;
+                break;
+            }
+            if (reserveSize() == 0) {
+                starved_ = !ended_;
+                hungry_.store(true);
+                if (ended_ && drain_ == nullptr)
+                    drain_ = pa_stream_drain(stream_, drained, this);
+                break;
+            }
             void *data = nullptr;
             if (pa_stream_begin_write(stream_, &data, &want) < 0 || data == nullptr)
-                return;
-            want -= want % frame;
-            bool end = false;
-            const size_t got = want > 0 ? client_->pull(static_cast<uint8_t *>(data), want, &end) : 0;
-            if (got == 0) {
+                break;
+            const size_t n = std::min(want - want % frame, reserveSize());
+            if (n == 0) {
                 pa_stream_cancel_write(stream_);
-                if (end && drain_ == nullptr)
-                    drain_ = pa_stream_drain(stream_, drained, this);
-                return;
+                break;
             }
-            NormalizePcm(static_cast<uint8_t *>(data), got, format_, false);
-            if (pa_stream_write(stream_, data, got, nullptr, 0, PA_SEEK_RELATIVE) < 0)
-                return;
+            memcpy(data, reserve_.data() + reserveStart_, n);
+            reserveStart_ += n;
+            NormalizePcm(static_cast<uint8_t *>(data), n, format_, false);
+            if (pa_stream_write(stream_, data, n, nullptr, 0, PA_SEEK_RELATIVE) < 0)
+                break;
+            if (reserveSize() == 0)
+                topUpLocked();
         }
+        topUpLocked();
     }
 
     static void streamWrite(pa_stream *, size_t, void *userdata)
@@ -341,6 +449,18 @@ private:
     pa_operation *info_ = nullptr;
     bool observing_ = false;
     bool corked_ = true;
+    bool starved_ = false;
+    // Taken from the queue, not yet written: reserve_ from reserveStart_ on.
+    std::vector<uint8_t> reserve_;
+    size_t reserveStart_ = 0;
+    size_t reserveCapacity_ = 0;
+    bool ended_ = false;   // the queue's end (a stop after play-out) was reached
+    // Room in the reserve or a request waiting: read without the lock by wake().
+    std::atomic<bool> hungry_{true};
+    // The last played time the server gave (timed_, microseconds) and when (0: none).
+    pa_usec_t timedAt_ = 0;
+    pa_usec_t timed_ = 0;
+    bool timedRunning_ = false;
     bool ready_ = false;
     bool closed_ = false;
 };
