@@ -410,12 +410,21 @@ void AsyncSocket::dequeueRead()
     serveRead();
 }
 
+void AsyncSocket::setReadPaused(bool paused)
+{
+    if (paused == readPaused_)
+        return;
+    readPaused_ = paused;
+    if (!paused)
+        defer(&AsyncSocket::serveRead);
+}
+
 void AsyncSocket::serveRead()
 {
     if (currentRead_ == nullptr || socket_ == nullptr || !(flags_ & ConnectReported))
         return;
     QPointer<AsyncSocket> self(this);
-    while (socket_ != nullptr && currentRead_ != nullptr && socket_->bytesAvailable() > 0) {
+    while (socket_ != nullptr && currentRead_ != nullptr && (!readPaused_ || streamEnded_) && socket_->bytesAvailable() > 0) {
         QByteArray chunk = socket_->read(NetLimits::kReadChunk);
         if (chunk.isEmpty())
             break;
@@ -581,6 +590,7 @@ void AsyncSocket::readStreamEnded()
 {
     QPointer<AsyncSocket> self(this);
     // Report the open and hand over what arrived before the end, in that order.
+    streamEnded_ = true;
     openCompleted();
     if (!self || socket_ == nullptr)
         return;
@@ -646,6 +656,7 @@ void AsyncSocket::close()
     localPort_ = peerPort_ = 0;
     bool started = flags_ & ConnectStarted;
     flags_ = 0;
+    readPaused_ = streamEnded_ = false;
     if (started && delegate_ != nullptr) {
         quint64 generation = generation_;
         QMetaObject::invokeMethod(

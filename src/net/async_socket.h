@@ -122,6 +122,11 @@ public:
     void readDataToData(const QByteArray &terminator, double timeout, int tag);
     void readDataToData(const QByteArray &terminator, double timeout, qint32 maxLength, int tag);
     void writeData(const QByteArray &data, double timeout, int tag);
+    // While paused, arriving bytes wait in the platform's buffer (at most
+    // NetLimits::kReadChunk, then in the kernel's, which slows the peer) instead of going to
+    // the delegate. The end of the connection still hands over everything first.
+    void setReadPaused(bool paused);
+    bool readPaused() const { return readPaused_; }
     void disconnect();               // close now
     void disconnectAfterWriting();   // refuse further requests, close once every write is out
 
@@ -216,6 +221,8 @@ private:
     bool dequeueWritePosted_ = false;
     qint64 queuedBytes_ = 0;          // of queued requests, not yet handed to the platform
     bool sending_ = false;
+    bool readPaused_ = false;
+    bool streamEnded_ = false;        // the peer has ended: everything left goes out, paused or not
     bool platformOpen_ = false;       // the platform connection was made (reported or not)
     bool platformErrorPending_ = false;
     int platformError_ = 0;

@@ -116,8 +116,6 @@ TEST_F(FtpClients, CurlUploadsAndDownloadsPassiveAndActive)
     lmtest::writeFile(root + "/small.txt", "small file\n");
 
     for (const std::string &host : hosts()) {
-        // --ignore-content-length: curl takes a 550 to SIZE (files of 10240 bytes or more)
-        // as a missing file; without SIZE it simply downloads.
         const std::vector<std::vector<std::string>> modes = {
             {},                                          // EPSV
             {"--disable-epsv"},                          // PASV (IPv4 only)
@@ -137,14 +135,14 @@ TEST_F(FtpClients, CurlUploadsAndDownloadsPassiveAndActive)
             EXPECT_TRUE(lmtest::readFile(root + "/" + name) == lmtest::readFile(local));
 
             std::string back = dir.file("back.bin");
-            std::vector<std::string> get = {"curl", "-sS", "--max-time", "60", "--ignore-content-length", "-o", back};
+            std::vector<std::string> get = {"curl", "-sS", "--max-time", "60", "-o", back};
             get.insert(get.end(), modes[m].begin(), modes[m].end());
             get.push_back(url(host, "/" + name));
             r = lmtest::run(get);
             ASSERT_EQ(r.status, 0) << r.err;
             EXPECT_TRUE(lmtest::readFile(back) == lmtest::readFile(local));
         }
-        // A small file passes SIZE, and a folder URL gives the listing.
+        // A small file, and a folder URL gives the listing.
         lmtest::RunResult small = lmtest::run({"curl", "-sS", "--max-time", "60", url(host, "/small.txt")});
         EXPECT_EQ(small.out, "small file\n") << small.err;
         lmtest::RunResult list = lmtest::run({"curl", "-sS", "--max-time", "60", url(host, "/")});

@@ -67,7 +67,7 @@ TEST_F(FtpSession, FixedRepliesUnknownWordsAndEmptyLines)
     EXPECT_EQ(client.ask("SYST"), "215 UNIX Type: L8 Version: Brookfern");
     EXPECT_EQ(client.ask("noop"), "200 NOOP command successful.");
     EXPECT_EQ(client.ask("Noop"), "200 NOOP command successful.");
-    EXPECT_EQ(client.ask("FEAT"), "211-Features supported\n UTF8\n211 End");
+    EXPECT_EQ(client.ask("FEAT"), "211-Features supported\n UTF8\n REST STREAM\n SIZE\n211 End");
     EXPECT_EQ(client.ask("STAT"), "211-localhost FTP server status:\n211 End of Status");
     EXPECT_EQ(client.ask("TYPE I"), "200 Type set to  I.");
     EXPECT_EQ(client.ask("OPTS UTF8 ON"), "502 Unknown command 'UTF8 ON'");
@@ -141,7 +141,8 @@ TEST_F(FtpSession, ListingsTravelOnTheDataConnection)
 TEST_F(FtpSession, SizeMakeRenameAndDelete)
 {
     EXPECT_EQ(client.ask("SIZE Music/song.flac"), "213 10239");
-    EXPECT_EQ(client.ask("SIZE Music/big.flac"), "550 Music/big.flac file too large for SIZE.");
+    EXPECT_EQ(client.ask("SIZE Music/big.flac"), "213 10240");
+    EXPECT_EQ(client.ask("SIZE Music"), "550 Music: Not a plain file.");
     EXPECT_EQ(client.ask("SIZE nothing"), "550 nothing No such file or directory.");
 
     EXPECT_EQ(client.ask("MKD new/deeper"), "250 MKD command successful.");
