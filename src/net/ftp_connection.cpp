@@ -162,8 +162,10 @@ void FtpConnection::idleTimedOut()
         connectionSocket_->disconnect();
         return;
     }
-    if (transfer_ != Transfer::None) {
-        // A long transfer leaves the control connection quiet; that is not idleness.
+    if (transfer_ != Transfer::None || transferSinceIdleCheck_) {
+        // A long transfer leaves the control connection quiet; that is not idleness. Once
+        // it has ended the client has a whole period for its next command.
+        transferSinceIdleCheck_ = transfer_ != Transfer::None;
         idleTimer_->start(server_->idleTimeout());
         return;
     }
@@ -331,6 +333,7 @@ void FtpConnection::startQueuedTransfer()
 void FtpConnection::queueSource(std::unique_ptr<FtpDataSource> source)
 {
     transfer_ = Transfer::Sending;
+    transferSinceIdleCheck_ = true;
     queuedSource_ = std::move(source);
     startQueuedTransfer();
 }
@@ -381,6 +384,7 @@ void FtpConnection::beginUpload(int fd, const QString &name)
     currentFileHandle_ = fd;
     uploadFailed_ = false;
     transfer_ = Transfer::Receiving;
+    transferSinceIdleCheck_ = true;
     sendMessage(QStringLiteral("150 Opening BINARY mode data connection for '%1'.").arg(name));
     if (dataConnection_ != nullptr)
         dataConnection_->setConnectionState(FtpDataConnection::AwaitingUpload);

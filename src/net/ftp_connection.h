@@ -165,6 +165,7 @@ private:
     bool uploadFailed_ = false;
     bool quitting_ = false;
     bool linePosted_ = false;
+    bool transferSinceIdleCheck_ = false;
     FtpLineBuffer lines_;
     QTimer *idleTimer_ = nullptr;
     QTimer *passiveTimer_ = nullptr;
