@@ -1,5 +1,6 @@
 // Real FTP clients (Python's ftplib, curl, lftp) against lumenar-cli ftpd, over IPv4 and
 // IPv6 loopback, passive and active.
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 
@@ -194,6 +195,62 @@ TEST_F(FtpClients, LftpMirrorsAFolderUpAndBack)
             EXPECT_EQ(files, 5);
         }
     }
+}
+
+std::string sha256(const std::vector<uint8_t> &bytes)
+{
+    return QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
+                                    QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
+
+TEST_F(FtpClients, CurlAndLftpResumeInterruptedTransfers)
+{
+    std::string data(700 * 1024 + 3, '\0');
+    for (size_t i = 0; i < data.size(); i++)
+        data[i] = char(i * 2246822519u >> 19);
+    const std::string full = dir.file("full.bin");
+    lmtest::writeFile(full, data);
+    lmtest::writeFile(root + "/whole.bin", data);
+    const std::string sum = sha256(lmtest::readFile(full));
+    const std::string head = data.substr(0, 100000);
+    int resumed = 0;
+
+    if (lmtest::haveTool("curl")) {
+        // Download: SIZE, REST 100000, RETR. Upload: SIZE, then APPE of the rest.
+        const std::string down = dir.file("curl-down.bin");
+        lmtest::writeFile(down, head);
+        lmtest::RunResult r = lmtest::run({"curl", "-sS", "-v", "--max-time", "60", "-C", "-", "-o", down, url("127.0.0.1", "/whole.bin")});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("> REST 100000"), std::string::npos) << r.err;
+        EXPECT_EQ(sha256(lmtest::readFile(down)), sum);
+        lmtest::writeFile(root + "/curl-up.bin", head);
+        r = lmtest::run({"curl", "-sS", "-v", "--max-time", "60", "-C", "-", "-T", full, url("127.0.0.1", "/curl-up.bin")});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("> APPE curl-up.bin"), std::string::npos) << r.err;
+        EXPECT_EQ(sha256(lmtest::readFile(root + "/curl-up.bin")), sum);
+        resumed++;
+    }
+    if (lmtest::haveTool("lftp")) {
+        // get -c: REST and RETR; put -c: REST and STOR.
+        const std::string down = dir.file("lftp-down.bin");
+        lmtest::writeFile(down, head);
+        lmtest::writeFile(root + "/lftp-up.bin", head);
+        std::string script = "set net:max-retries 1; set net:timeout 20; set cmd:fail-exit yes; get -c whole.bin -o '" + down +
+                             "'; put -c '" + full + "' -o lftp-up.bin; quit";
+        lmtest::RunResult r = lmtest::run({"lftp", "-d", "-u", "anonymous,", "-e", script, url("127.0.0.1")});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        std::string log = r.out + r.err;
+        size_t rest = log.find("---> REST 100000\n");
+        EXPECT_NE(rest, std::string::npos) << log;
+        EXPECT_NE(log.find("---> REST 100000\n", rest + 1), std::string::npos) << "once for each way: " << log;
+        EXPECT_EQ(sha256(lmtest::readFile(down)), sum);
+        EXPECT_EQ(sha256(lmtest::readFile(root + "/lftp-up.bin")), sum);
+        resumed++;
+    }
+    if (resumed == 0)
+        GTEST_SKIP() << "neither curl nor lftp is installed";
 }
 
 TEST(Ftpd, RejectsBadArgumentsAndEndsCleanlyOnSignals)
