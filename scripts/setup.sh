@@ -25,7 +25,7 @@ packages=(
   libpulse-dev libavformat-dev libavcodec-dev libavutil-dev libswresample-dev
   libflac-dev libgtest-dev libgmock-dev
   # tests: reference decoders, peers and services
-  ffmpeg flac pulseaudio pulseaudio-utils dbus dbus-x11 curl lftp playerctl python3
+  ffmpeg flac pulseaudio pulseaudio-utils dbus dbus-x11 curl lftp playerctl python3 iproute2
   # fuzzing
   clang libclang-rt-14-dev
 )

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -368,8 +369,14 @@ void AsyncSocket::readDataWithTimeout(double timeout, int tag)
     packet.readAllAvailableData = true;
     // Streaming reads never complete, so a request behind the current one could only wait
     // for the close: drop it now rather than let a long session pile them up.
-    if (currentRead_ == nullptr && readQueue_.empty())
-        readQueue_.push_back(std::move(packet));
+    queueRead(std::move(packet));
+}
+
+void AsyncSocket::queueRead(ReadPacket packet)
+{
+    if (currentRead_ != nullptr || !readQueue_.empty())
+        return;   // nothing to start: no deferred step either
+    readQueue_.push_back(std::move(packet));
     scheduleDequeueRead();
 }
 
@@ -387,9 +394,7 @@ void AsyncSocket::readDataToData(const QByteArray &terminator, double timeout, q
     packet.maxLength = maxLength;
     packet.tag = tag;
     packet.term = terminator;
-    if (currentRead_ == nullptr && readQueue_.empty())
-        readQueue_.push_back(std::move(packet));
-    scheduleDequeueRead();
+    queueRead(std::move(packet));
 }
 
 void AsyncSocket::dequeueRead()
@@ -622,6 +627,20 @@ void AsyncSocket::closeWithError(const AsyncSocketError &error)
             return;
     }
     close();
+}
+
+int AsyncSocket::takeDescriptor()
+{
+    if (socket_ == nullptr || !(flags_ & ConnectReported) || socket_->state() != QAbstractSocket::ConnectedState ||
+        socket_->bytesAvailable() > 0 || queuedWriteBytes() > 0 || currentWrite_ != nullptr)
+        return -1;
+    int fd = fcntl(int(socket_->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    // The platform socket closes only its own descriptor; the copy keeps the connection.
+    flags_ &= ~ConnectStarted;
+    close();
+    return fd;
 }
 
 void AsyncSocket::close()

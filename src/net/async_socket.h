@@ -141,6 +141,12 @@ public:
     QHostAddress localAddress() const;
     QHostAddress connectedAddress() const;
     qintptr socketDescriptor() const;   // -1 without a handle
+    // Hands the connection over to the caller, who reads and writes its descriptor (the
+    // result) from then on and closes it. The socket lets go without ending the connection
+    // and is closed as far as its delegate knows: no further calls, no
+    // onSocketDidDisconnect. Only for an open connection with nothing waiting in either
+    // direction; -1 (and nothing changed) otherwise.
+    int takeDescriptor();
     // Bytes of write requests not yet handed to the kernel.
     qint64 queuedWriteBytes() const;
     QString description() const;
@@ -186,6 +192,7 @@ private:
     void startAccepted();
     void openCompleted();
     void defer(void (AsyncSocket::*step)());
+    void queueRead(ReadPacket packet);
     void scheduleDequeueRead();
     void scheduleDequeueWrite();
     void dequeueRead();

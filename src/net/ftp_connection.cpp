@@ -325,7 +325,7 @@ void FtpConnection::startQueuedTransfer()
     if (dataConnection_ == nullptr)
         return;
     if (transfer_ == Transfer::Receiving)
-        dataConnection_->setConnectionState(FtpDataConnection::AwaitingUpload);
+        dataConnection_->receiveUpload(currentFileHandle_);
     else if (transfer_ == Transfer::Sending && queuedSource_ != nullptr)
         dataConnection_->send(std::move(queuedSource_));
 }
@@ -387,7 +387,7 @@ void FtpConnection::beginUpload(int fd, const QString &name)
     transferSinceIdleCheck_ = true;
     sendMessage(QStringLiteral("150 Opening BINARY mode data connection for '%1'.").arg(name));
     if (dataConnection_ != nullptr)
-        dataConnection_->setConnectionState(FtpDataConnection::AwaitingUpload);
+        dataConnection_->receiveUpload(fd);
 }
 
 void FtpConnection::didReceiveDataRead(FtpDataConnection *connection)
@@ -401,17 +401,22 @@ void FtpConnection::didReceiveDataRead(FtpDataConnection *connection)
         ssize_t n = ::write(currentFileHandle_, p, size_t(left));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            // Disk full or an I/O error: the client must not be told the file arrived.
-            qWarning("FTP: writing %s failed: %s", qPrintable(currentFile_), strerror(errno));
-            uploadFailed_ = true;
-            closeDataConnection();
-            finishUpload();
-            return;
-        }
+        if (n <= 0)
+            return didFailUpload(connection);
         p += n;
         left -= n;
     }
+}
+
+void FtpConnection::didFailUpload(FtpDataConnection *connection)
+{
+    if (connection != dataConnection_.get() || transfer_ != Transfer::Receiving)
+        return;
+    // Disk full or an I/O error: the client must not be told the file arrived.
+    qWarning("FTP: writing %s failed: %s", qPrintable(currentFile_), strerror(errno));
+    uploadFailed_ = true;
+    closeDataConnection();
+    finishUpload();
 }
 
 void FtpConnection::finishUpload(bool connected)

@@ -64,6 +64,7 @@ public:
     void didReceiveDataWritten(FtpDataConnection *connection);
     void didFinishReading(FtpDataConnection *connection);
     void didFailSending(FtpDataConnection *connection);
+    void didFailUpload(FtpDataConnection *connection);
 
     // Closes every socket and an open upload at once; nothing more is reported.
     void shutDown();

@@ -35,6 +35,7 @@ FtpDataConnection::FtpDataConnection(AsyncSocketPtr socket, FtpConnection *conne
 FtpDataConnection::~FtpDataConnection()
 {
     dropSource();
+    releaseDirectUpload();
 }
 
 void FtpDataConnection::send(std::unique_ptr<FtpDataSource> source)
@@ -52,6 +53,114 @@ void FtpDataConnection::send(std::unique_ptr<FtpDataSource> source)
 void FtpDataConnection::writeData(const QByteArray &block)
 {
     send(std::make_unique<FtpBlockSource>(block));
+}
+
+void FtpDataConnection::receiveUpload(int fileFd)
+{
+    connectionState_ = AwaitingUpload;
+    uploadFd_ = fileFd;
+    if (connected_)
+        startDirectUpload();
+}
+
+void FtpDataConnection::startDirectUpload()
+{
+    if (!zeroCopy_ || uploadFd_ < 0 || takenFd_ >= 0 || done_)
+        return;
+    takenFd_ = dataSocket_->takeDescriptor();
+    if (takenFd_ < 0)
+        return;   // bytes came early: the platform socket carries this upload
+    uploadBuffer_.resize(NetLimits::kUploadChunk);
+    splicing_ = pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) == 0;
+    if (splicing_)
+        fcntl(pipe_[1], F_SETPIPE_SZ, int(NetLimits::kUploadChunk));
+    readable_ = new QSocketNotifier(takenFd_, QSocketNotifier::Read, this);
+    QObject::connect(readable_, &QSocketNotifier::activated, this, &FtpDataConnection::receiveDirect);
+}
+
+// From the socket straight into the file, a share per pass: through a pipe with
+// splice(2), so that the bytes are copied once, into the file; by reads and writes where
+// the file system cannot take spliced bytes.
+void FtpDataConnection::receiveDirect()
+{
+    for (qint64 budget = NetLimits::kUploadBurst; budget > 0 && !done_;) {
+        ssize_t n = splicing_ ? splice(takenFd_, nullptr, pipe_[1], nullptr, size_t(NetLimits::kUploadChunk),
+                                       SPLICE_F_MOVE | SPLICE_F_NONBLOCK)
+                              : ::read(takenFd_, uploadBuffer_.data(), size_t(uploadBuffer_.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            return;
+        if (n <= 0) {
+            finished();   // the end of the upload, or the client went away: either ends it
+            return;
+        }
+        connectionState_ = Receiving;
+        budget -= n;
+        if (!(splicing_ ? spliceToFile(n) : writeToFile(uploadBuffer_.constData(), n))) {
+            int error = errno;
+            done_ = true;
+            releaseDirectUpload();
+            errno = error;
+            ftpConnection_->didFailUpload(this);
+            return;
+        }
+    }
+}
+
+bool FtpDataConnection::writeToFile(const char *p, qint64 n)
+{
+    while (n > 0) {
+        ssize_t written = ::write(uploadFd_, p, size_t(n));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        p += written;
+        n -= written;
+    }
+    return true;
+}
+
+// Empties the pipe (`n` bytes) into the file.
+bool FtpDataConnection::spliceToFile(qint64 n)
+{
+    while (n > 0) {
+        ssize_t moved = splice(pipe_[0], nullptr, uploadFd_, nullptr, size_t(n), SPLICE_F_MOVE);
+        if (moved < 0 && errno == EINTR)
+            continue;
+        if (moved < 0 && errno == EINVAL) {
+            // This file system takes no spliced bytes: what is in the pipe goes by writes,
+            // and so does the rest of the upload.
+            splicing_ = false;
+            while (n > 0) {
+                ssize_t got = ::read(pipe_[0], uploadBuffer_.data(), size_t(qMin<qint64>(n, uploadBuffer_.size())));
+                if (got <= 0 || !writeToFile(uploadBuffer_.constData(), got))
+                    return false;
+                n -= got;
+            }
+            return true;
+        }
+        if (moved <= 0)
+            return false;
+        n -= moved;
+    }
+    return true;
+}
+
+void FtpDataConnection::releaseDirectUpload()
+{
+    if (readable_ != nullptr) {
+        readable_->setEnabled(false);
+        readable_->deleteLater();
+        readable_ = nullptr;
+    }
+    for (int *fd : {&takenFd_, &pipe_[0], &pipe_[1]}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
+    }
+    uploadFd_ = -1;
 }
 
 void FtpDataConnection::pump()
@@ -165,6 +274,7 @@ void FtpDataConnection::closeConnection()
 {
     done_ = true;
     dropSource();
+    releaseDirectUpload();
     dataSocket_->setDelegate(nullptr);
     dataSocket_->disconnect();
 }
@@ -179,6 +289,7 @@ void FtpDataConnection::onSocketDidConnectToHost(AsyncSocket *, const QString &,
 {
     connected_ = true;
     pump();
+    startDirectUpload();
 }
 
 void FtpDataConnection::onSocketDidReadData(AsyncSocket *socket, const QByteArray &data, int)
@@ -222,5 +333,6 @@ void FtpDataConnection::finished()
         return;
     done_ = true;
     dropSource();
+    releaseDirectUpload();
     ftpConnection_->didFinishReading(this);
 }

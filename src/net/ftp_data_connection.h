@@ -37,6 +37,13 @@ public:
     void send(std::unique_ptr<FtpDataSource> source);
     // Sends one block.
     void writeData(const QByteArray &block);
+    // Receives an upload into `fileFd` (not owned). Once the connection is open and
+    // nothing waits on it, the data connection takes the socket over and moves the bytes
+    // into the file itself, without the platform's buffers in between; until then, or
+    // where it cannot, each chunk goes to the control connection (didReceiveDataRead).
+    // The end of the stream is reported by didFinishReading, a failed write by
+    // didFailUpload.
+    void receiveUpload(int fileFd);
     // Closes the socket; nothing more is reported.
     void closeConnection();
 
@@ -47,8 +54,9 @@ public:
     // The connection was made (an outgoing one may still be opening, or have failed).
     bool wasConnected() const { return connected_; }
 
-    // Whether plain files go out by sendfile(2) (on by default; off sends every file by
-    // reads, as on a system without it).
+    // Whether plain files go out by sendfile(2) and uploads are taken straight from their
+    // socket (on by default; off sends by reads and receives through the platform
+    // socket, as where neither can be had).
     static void setZeroCopy(bool on);
 
 private:
@@ -62,6 +70,11 @@ private:
 
     void pump();
     bool sendFileDirect();
+    void startDirectUpload();
+    void receiveDirect();
+    void releaseDirectUpload();
+    bool writeToFile(const char *bytes, qint64 size);
+    bool spliceToFile(qint64 size);
     void sourceEnded();
     void dropSource();
     void finished();
@@ -76,6 +89,12 @@ private:
     bool zeroCopy_ = true;
     int directFd_ = -1;              // the socket's descriptor, duplicated for sendfile
     QSocketNotifier *writable_ = nullptr;
+    int uploadFd_ = -1;              // the file an upload goes to (not owned)
+    int takenFd_ = -1;               // the socket, taken over for an upload
+    QSocketNotifier *readable_ = nullptr;
+    QByteArray uploadBuffer_;
+    int pipe_[2] = {-1, -1};         // splice(2) moves an upload through it
+    bool splicing_ = false;
     bool connected_ = false;
     bool done_ = false;              // the end was reported, or closeConnection called
 };

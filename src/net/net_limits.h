@@ -40,6 +40,10 @@ inline constexpr qsizetype kRetrChunk = 256 * 1024;         // bytes read from a
 // the loop; the rest goes on the next pass.
 inline constexpr qint64 kSendfileBurst = 4 * 1024 * 1024;
 inline constexpr int kListingEntriesPerPiece = 256;         // listing lines formatted per piece
+// An upload read straight from its socket: bytes per read (small enough to stay in the
+// processor's cache on the way to the file) and per event-loop pass.
+inline constexpr qsizetype kUploadChunk = 128 * 1024;
+inline constexpr qint64 kUploadBurst = 4 * 1024 * 1024;
 // A passive listener nobody connects to within this time closes (and a waiting command
 // answers 425).
 inline constexpr int kPassiveAcceptTimeoutMs = 60 * 1000;

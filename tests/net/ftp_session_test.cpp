@@ -1,4 +1,5 @@
 // Exact reply sequences against a server running on this test's event loop.
+#include <cstdlib>
 #include <memory>
 
 #include <arpa/inet.h>
@@ -327,6 +328,29 @@ TEST_F(FtpSession, HostileNamesCannotInjectReplies)
     client.sendRaw(std::string(5000, 'A') + "\r\n");
     EXPECT_EQ(client.reply(), "500 Command line too long.");
     EXPECT_EQ(client.ask("NOOP"), "200 NOOP command successful.");
+}
+
+TEST(FtpSessionWithoutChangeRoot, ClientPathsAreTheSystemsOwn)
+{
+    lmtest::ensureApp();
+    lmtest::TempDir dir;
+    QDir().mkpath(QString::fromStdString(dir.path() + "/served"));
+    QDir().mkpath(QString::fromStdString(dir.path() + "/elsewhere"));
+    lmtest::writeFile(dir.path() + "/elsewhere/file.txt", "reachable");
+    char *real = realpath(dir.path().c_str(), nullptr);
+    const std::string base = real;
+    free(real);
+    FtpServer server(0, QString::fromStdString(dir.path() + "/served"), nullptr);
+    ControlClient client;
+    ASSERT_TRUE(client.connect("127.0.0.1", server.listeningPort()));
+    ASSERT_TRUE(client.login());
+    EXPECT_EQ(client.ask("PWD"), "257 \"" + base + "/served\" is the current directory.");
+    EXPECT_EQ(client.ask("CWD ../elsewhere"), "250 CWD command successful.");
+    EXPECT_EQ(client.ask("SIZE file.txt"), "213 9");
+    EXPECT_EQ(client.ask("CWD " + base), "250 CWD command successful.");
+    EXPECT_EQ(client.ask("CWD /"), "250 CWD command successful.");
+    EXPECT_EQ(client.ask("PWD"), "257 \"/\" is the current directory.");
+    EXPECT_EQ(client.ask("CDUP"), "250 CDUP command successful.");
 }
 
 } // namespace
