@@ -69,9 +69,10 @@ void FtpConnection::shutDown()
 
 void FtpConnection::sendMessage(const QString &message)
 {
-    sendReplyBytes(FtpCommandLine::safeReply(message).toUtf8());
+    sendReplyBytes(message.toUtf8());
 }
 
+// A reply line as it goes on the wire: a name that holds CR, LF or NUL cannot add lines.
 void FtpConnection::sendReplyBytes(const QByteArray &line)
 {
     if (connectionSocket_ == nullptr)
