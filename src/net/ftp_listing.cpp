@@ -61,6 +61,20 @@ QByteArray composedUtf8(const QString &text)
     return text.normalized(QString::NormalizationForm_C).toUtf8();
 }
 
+// An account's name, looked up once per listing; its number when it has none.
+template <typename Id, typename Lookup>
+QString cachedName(std::map<Id, QString> &cache, Id id, Lookup lookup)
+{
+    auto it = cache.find(id);
+    if (it != cache.end())
+        return it->second;
+    char buf[4096];
+    const char *found = lookup(id, buf, sizeof buf);
+    QString name = found != nullptr ? QString::fromLocal8Bit(found) : QString::number(id);
+    cache[id] = name;
+    return name;
+}
+
 } // namespace
 
 namespace FtpListing {
@@ -98,30 +112,18 @@ Cursor::~Cursor()
 
 QString Cursor::owner(uid_t uid)
 {
-    auto it = owners_.find(uid);
-    if (it != owners_.end())
-        return it->second;
-    struct passwd pw, *found = nullptr;
-    char buf[4096];
-    QString name = getpwuid_r(uid, &pw, buf, sizeof buf, &found) == 0 && found != nullptr
-                       ? QString::fromLocal8Bit(found->pw_name)
-                       : QString::number(uid);
-    owners_[uid] = name;
-    return name;
+    return cachedName(owners_, uid, [](uid_t id, char *buf, size_t size) -> const char * {
+        struct passwd entry, *found = nullptr;
+        return getpwuid_r(id, &entry, buf, size, &found) == 0 && found != nullptr ? found->pw_name : nullptr;
+    });
 }
 
 QString Cursor::group(gid_t gid)
 {
-    auto it = groups_.find(gid);
-    if (it != groups_.end())
-        return it->second;
-    struct group gr, *found = nullptr;
-    char buf[4096];
-    QString name = getgrgid_r(gid, &gr, buf, sizeof buf, &found) == 0 && found != nullptr
-                       ? QString::fromLocal8Bit(found->gr_name)
-                       : QString::number(gid);
-    groups_[gid] = name;
-    return name;
+    return cachedName(groups_, gid, [](gid_t id, char *buf, size_t size) -> const char * {
+        struct group entry, *found = nullptr;
+        return getgrgid_r(id, &entry, buf, size, &found) == 0 && found != nullptr ? found->gr_name : nullptr;
+    });
 }
 
 QByteArray Cursor::line(const QByteArray &name)

@@ -243,14 +243,8 @@ TEST_F(FtpAttacks, FilesChangingUnderADownloadEndItCleanly)
     ControlClient c;
     ASSERT_TRUE(c.connect("127.0.0.1", server.port()));
     ASSERT_TRUE(c.login());
-    int data = c.openPassive("127.0.0.1");
+    int data = c.startSlowDownload("127.0.0.1", "RETR Music/big.bin");
     ASSERT_GE(data, 0);
-    int rcv = 16 * 1024;
-    setsockopt(data, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
-    EXPECT_EQ(c.ask("RETR Music/big.bin").substr(0, 4), "150 ");
-    char buf[4096];
-    ASSERT_TRUE(ftptest::waitFor(data, false, 5000));
-    ASSERT_GT(read(data, buf, sizeof buf), 0);
     ASSERT_EQ(truncate((root + "/Music/big.bin").c_str(), 1024 * 1024), 0);
     std::string rest = ftptest::readAll(data, 30000);
     close(data);
@@ -261,9 +255,8 @@ TEST_F(FtpAttacks, FilesChangingUnderADownloadEndItCleanly)
     // Replaced by another client's upload: the download keeps the bytes it started with.
     std::string old(8 * 1024 * 1024, 'o');
     lmtest::writeFile(root + "/Music/swap.bin", old);
-    data = c.openPassive("127.0.0.1");
-    setsockopt(data, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
-    EXPECT_EQ(c.ask("RETR Music/swap.bin").substr(0, 4), "150 ");
+    data = c.startSlowDownload("127.0.0.1", "RETR Music/swap.bin");
+    ASSERT_GE(data, 0);
     ControlClient other;
     ASSERT_TRUE(other.connect("127.0.0.1", server.port()));
     ASSERT_TRUE(other.login());
@@ -274,7 +267,8 @@ TEST_F(FtpAttacks, FilesChangingUnderADownloadEndItCleanly)
     EXPECT_EQ(other.reply(), "226 Transfer complete.");
     std::string got = ftptest::readAll(data, 30000);
     close(data);
-    EXPECT_TRUE(got == old) << "got " << got.size() << " bytes";
+    EXPECT_TRUE(got == old.substr(old.size() - got.size()) && got.size() >= old.size() - 4096)
+        << "got " << got.size() << " bytes";
     EXPECT_EQ(c.reply(), "226 Transfer complete.");
     EXPECT_EQ(lmtest::readText(root + "/Music/swap.bin"), "new");
 }
