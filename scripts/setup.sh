@@ -29,7 +29,7 @@ packages=(
   qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtquick-dialogs
   qml6-module-qtqml-workerscript qt6-svg-dev
   # tests: reference decoders, peers and services
-  ffmpeg flac pulseaudio pulseaudio-utils dbus dbus-x11 curl lftp playerctl python3
+  ffmpeg flac pulseaudio pulseaudio-utils dbus dbus-x11 curl lftp playerctl python3 iproute2
   # the real window under a screen reader: X server, accessibility bus and client
   xvfb at-spi2-core python3-pyatspi
   # fuzzing
