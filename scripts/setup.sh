@@ -31,7 +31,7 @@ packages=(
   # the picture chooser of the now-playing screen (the dialogs' own file list needs it)
   qml6-module-qt-labs-folderlistmodel
   # tests: reference decoders, peers and services
-  ffmpeg flac pulseaudio pulseaudio-utils dbus dbus-x11 curl lftp playerctl python3
+  ffmpeg flac pulseaudio pulseaudio-utils dbus dbus-x11 curl lftp playerctl python3 iproute2
   # the real window under a screen reader: X server, accessibility bus and client
   xvfb at-spi2-core python3-pyatspi
   # fuzzing

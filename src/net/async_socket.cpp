@@ -6,6 +6,7 @@
 #include <optional>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -368,8 +369,14 @@ void AsyncSocket::readDataWithTimeout(double timeout, int tag)
     packet.readAllAvailableData = true;
     // Streaming reads never complete, so a request behind the current one could only wait
     // for the close: drop it now rather than let a long session pile them up.
-    if (currentRead_ == nullptr && readQueue_.empty())
-        readQueue_.push_back(std::move(packet));
+    queueRead(std::move(packet));
+}
+
+void AsyncSocket::queueRead(ReadPacket packet)
+{
+    if (currentRead_ != nullptr || !readQueue_.empty())
+        return;   // nothing to start: no deferred step either
+    readQueue_.push_back(std::move(packet));
     scheduleDequeueRead();
 }
 
@@ -387,9 +394,7 @@ void AsyncSocket::readDataToData(const QByteArray &terminator, double timeout, q
     packet.maxLength = maxLength;
     packet.tag = tag;
     packet.term = terminator;
-    if (currentRead_ == nullptr && readQueue_.empty())
-        readQueue_.push_back(std::move(packet));
-    scheduleDequeueRead();
+    queueRead(std::move(packet));
 }
 
 void AsyncSocket::dequeueRead()
@@ -410,12 +415,21 @@ void AsyncSocket::dequeueRead()
     serveRead();
 }
 
+void AsyncSocket::setReadPaused(bool paused)
+{
+    if (paused == readPaused_)
+        return;
+    readPaused_ = paused;
+    if (!paused)
+        defer(&AsyncSocket::serveRead);
+}
+
 void AsyncSocket::serveRead()
 {
     if (currentRead_ == nullptr || socket_ == nullptr || !(flags_ & ConnectReported))
         return;
     QPointer<AsyncSocket> self(this);
-    while (socket_ != nullptr && currentRead_ != nullptr && socket_->bytesAvailable() > 0) {
+    while (socket_ != nullptr && currentRead_ != nullptr && (!readPaused_ || streamEnded_) && socket_->bytesAvailable() > 0) {
         QByteArray chunk = socket_->read(NetLimits::kReadChunk);
         if (chunk.isEmpty())
             break;
@@ -581,6 +595,7 @@ void AsyncSocket::readStreamEnded()
 {
     QPointer<AsyncSocket> self(this);
     // Report the open and hand over what arrived before the end, in that order.
+    streamEnded_ = true;
     openCompleted();
     if (!self || socket_ == nullptr)
         return;
@@ -612,6 +627,20 @@ void AsyncSocket::closeWithError(const AsyncSocketError &error)
             return;
     }
     close();
+}
+
+int AsyncSocket::takeDescriptor()
+{
+    if (socket_ == nullptr || !(flags_ & ConnectReported) || socket_->state() != QAbstractSocket::ConnectedState ||
+        socket_->bytesAvailable() > 0 || queuedWriteBytes() > 0 || currentWrite_ != nullptr)
+        return -1;
+    int fd = fcntl(int(socket_->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    // The platform socket closes only its own descriptor; the copy keeps the connection.
+    flags_ &= ~ConnectStarted;
+    close();
+    return fd;
 }
 
 void AsyncSocket::close()
@@ -646,6 +675,7 @@ void AsyncSocket::close()
     localPort_ = peerPort_ = 0;
     bool started = flags_ & ConnectStarted;
     flags_ = 0;
+    readPaused_ = streamEnded_ = false;
     if (started && delegate_ != nullptr) {
         quint64 generation = generation_;
         QMetaObject::invokeMethod(

@@ -122,6 +122,11 @@ public:
     void readDataToData(const QByteArray &terminator, double timeout, int tag);
     void readDataToData(const QByteArray &terminator, double timeout, qint32 maxLength, int tag);
     void writeData(const QByteArray &data, double timeout, int tag);
+    // While paused, arriving bytes wait in the platform's buffer (at most
+    // NetLimits::kReadChunk, then in the kernel's, which slows the peer) instead of going to
+    // the delegate. The end of the connection still hands over everything first.
+    void setReadPaused(bool paused);
+    bool readPaused() const { return readPaused_; }
     void disconnect();               // close now
     void disconnectAfterWriting();   // refuse further requests, close once every write is out
 
@@ -136,6 +141,12 @@ public:
     QHostAddress localAddress() const;
     QHostAddress connectedAddress() const;
     qintptr socketDescriptor() const;   // -1 without a handle
+    // Hands the connection over to the caller, who reads and writes its descriptor (the
+    // result) from then on and closes it. The socket lets go without ending the connection
+    // and is closed as far as its delegate knows: no further calls, no
+    // onSocketDidDisconnect. Only for an open connection with nothing waiting in either
+    // direction; -1 (and nothing changed) otherwise.
+    int takeDescriptor();
     // Bytes of write requests not yet handed to the kernel.
     qint64 queuedWriteBytes() const;
     QString description() const;
@@ -181,6 +192,7 @@ private:
     void startAccepted();
     void openCompleted();
     void defer(void (AsyncSocket::*step)());
+    void queueRead(ReadPacket packet);
     void scheduleDequeueRead();
     void scheduleDequeueWrite();
     void dequeueRead();
@@ -216,6 +228,8 @@ private:
     bool dequeueWritePosted_ = false;
     qint64 queuedBytes_ = 0;          // of queued requests, not yet handed to the platform
     bool sending_ = false;
+    bool readPaused_ = false;
+    bool streamEnded_ = false;        // the peer has ended: everything left goes out, paused or not
     bool platformOpen_ = false;       // the platform connection was made (reported or not)
     bool platformErrorPending_ = false;
     int platformError_ = 0;

@@ -3,45 +3,94 @@
 #include "library/character_encoding.h"
 #include "net/net_limits.h"
 
-void FtpLineBuffer::feed(const QByteArray &bytes, const Sink &sink)
+void FtpLineBuffer::append(const QByteArray &bytes)
 {
-    qsizetype pos = 0;
-    const qsizetype size = bytes.size();
-    while (pos < size && !stopped_) {
-        qsizetype lf = bytes.indexOf('\n', pos);
-        qsizetype end = lf < 0 ? size : lf;
-        if (discarding_) {
-            if (lf >= 0)
-                discarding_ = false;
-            pos = end + 1;
-            continue;
-        }
-        // The CR that may end the line is allowed beyond the limit.
-        if (partial_.size() + (end - pos) > NetLimits::kMaxCommandLine + 1) {
-            partial_.clear();
-            partial_.squeeze();
-            discarding_ = lf < 0;
-            pos = end + 1;
-            if (!sink(Event::TooLong, QByteArray()))
-                stopped_ = true;
-            continue;
-        }
-        partial_.append(bytes.constData() + pos, end - pos);
-        pos = end + 1;
+    qsizetype from = 0;
+    if (discarding_) {
+        // Still inside an over-long line: nothing of it is kept.
+        qsizetype lf = bytes.indexOf('\n');
         if (lf < 0)
-            break;
-        QByteArray line;
-        line.swap(partial_);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        bool go = line.size() > NetLimits::kMaxCommandLine ? sink(Event::TooLong, QByteArray())
-                                                           : sink(Event::Line, line);
-        if (!go)
-            stopped_ = true;
+            return;
+        discarding_ = false;
+        from = lf + 1;
     }
+    if (position_ > 0 && position_ == data_.size()) {
+        data_.clear();
+        position_ = 0;
+    } else if (position_ > NetLimits::kMaxCommandLine && position_ * 2 > data_.size()) {
+        data_.remove(0, position_);
+        position_ = 0;
+    }
+    data_.append(bytes.constData() + from, bytes.size() - from);
+}
+
+bool FtpLineBuffer::next(Event *event, QByteArray *line)
+{
+    if (position_ >= data_.size()) {
+        data_.clear();
+        position_ = 0;
+        return false;
+    }
+    qsizetype lf = data_.indexOf('\n', position_);
+    qsizetype end = lf < 0 ? data_.size() : lf;
+    // The CR that may end the line is allowed beyond the limit.
+    if (end - position_ > NetLimits::kMaxCommandLine + 1) {
+        if (lf < 0) {
+            discarding_ = true;
+            data_.clear();
+            data_.squeeze();
+            position_ = 0;
+        } else {
+            position_ = lf + 1;
+        }
+        *event = Event::TooLong;
+        line->clear();
+        return true;
+    }
+    if (lf < 0)
+        return false;   // a partial line: wait for the rest
+    *line = data_.mid(position_, end - position_);
+    position_ = lf + 1;
+    if (line->endsWith('\r'))
+        line->chop(1);
+    *event = line->size() > NetLimits::kMaxCommandLine ? Event::TooLong : Event::Line;
+    return true;
 }
 
 namespace FtpCommandLine {
+
+QByteArray withoutTelnetInterrupt(const QByteArray &line)
+{
+    qsizetype at = 0;
+    for (;;) {
+        auto byte = [&](qsizetype i) { return i < line.size() ? static_cast<unsigned char>(line[i]) : 0; };
+        if (byte(at) == 0xFF && (byte(at + 1) == 0xF4 || byte(at + 1) == 0xF2))
+            at += 2;
+        else if (byte(at) == 0xF2 || byte(at) == 0xFF)
+            at += 1;
+        else
+            return at == 0 ? line : line.mid(at);
+    }
+}
+
+static bool isLineEndByte(char c)
+{
+    return c >= 0x0A && c <= 0x0D;
+}
+
+QByteArray rawFileName(const QByteArray &line)
+{
+    qsizetype begin = 0, end = line.size();
+    while (begin < end && isLineEndByte(line[begin]))
+        begin++;
+    while (end > begin && isLineEndByte(line[end - 1]))
+        end--;
+    qsizetype space = line.indexOf(' ', begin);
+    if (space < 0 || space >= end)
+        return QByteArray();
+    QByteArray name = line.mid(space + 1, end - space - 1);
+    return name.startsWith('-') ? QByteArray() : name;
+}
 
 QString decode(const QByteArray &line)
 {
@@ -101,10 +150,10 @@ QString safeReply(const QString &reply)
     return safe;
 }
 
-QString quoted(const QString &name)
+QByteArray quoted(const QByteArray &name)
 {
-    QString q = name;
-    return q.replace(u'"', QStringLiteral("\"\""));
+    QByteArray q = name;
+    return q.replace('"', "\"\"");
 }
 
 } // namespace FtpCommandLine

@@ -3,34 +3,39 @@
 // reply texts safe to send.
 #pragma once
 
-#include <functional>
-
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
-// Bytes in, lines out. A line ends at LF (the CR before it goes with the line-end
-// trimming); it may arrive over any number of chunks, and one chunk may hold many lines.
-// A line longer than NetLimits::kMaxCommandLine is reported once as too long and
-// discarded up to its end, so at most one line's worth of bytes is ever held.
+// Bytes in, lines out, one at a time. A line ends at LF (the CR before it goes with the
+// line-end trimming); it may arrive over any number of chunks, and one chunk may hold
+// many lines, which are taken one by one. A line longer than NetLimits::kMaxCommandLine
+// is reported once as too long and discarded up to its end, so at most one partial line
+// is kept beyond the complete lines not yet taken.
 class FtpLineBuffer {
 public:
     enum class Event { Line, TooLong };
-    // Answer false to stop: the rest of this chunk and everything after is dropped.
-    using Sink = std::function<bool(Event event, const QByteArray &line)>;
 
-    void feed(const QByteArray &bytes, const Sink &sink);
-    qsizetype buffered() const { return partial_.size(); }
-    bool stopped() const { return stopped_; }
+    void append(const QByteArray &bytes);
+    // The next line (or too-long report); false when no complete one is waiting.
+    bool next(Event *event, QByteArray *line);
+    // Bytes held: complete lines not yet taken and the partial line.
+    qsizetype buffered() const { return data_.size() - position_; }
 
 private:
-    QByteArray partial_;
+    QByteArray data_;
+    qsizetype position_ = 0;
     bool discarding_ = false;
-    bool stopped_ = false;
 };
 
 namespace FtpCommandLine {
 
+// The line without a leading Telnet interrupt (IAC IP, IAC DM and the urgent DM byte),
+// which clients send before ABOR.
+QByteArray withoutTelnetInterrupt(const QByteArray &line);
+// The bytes of the file name argument as the client sent them: the rest of the line
+// after the first space, line ends trimmed; empty when it begins with "-" (an option).
+QByteArray rawFileName(const QByteArray &line);
 // The text of a line: decoded with the shared decoder (UTF-8 first, then the user's
 // legacy encoding); NUL bytes survive as U+0000 so that callers can refuse them instead
 // of acting on a shortened name.
@@ -46,6 +51,6 @@ bool hasHostileCharacters(const QString &name);
 // A reply line as it may go on the wire: CR, LF and NUL become spaces.
 QString safeReply(const QString &reply);
 // A directory name inside the double quotes of a 257 reply: quotes doubled.
-QString quoted(const QString &name);
+QByteArray quoted(const QByteArray &name);
 
 } // namespace FtpCommandLine

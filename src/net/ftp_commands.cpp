@@ -1,51 +1,82 @@
 // The command handlers of FtpConnection: what each command word does and the exact
-// reply lines. Every path a client names goes through confined(), the one place that
-// keeps commands inside the served folder.
+// reply lines. Every path a client names is turned into a path beneath the served root
+// (clientPath, diskPath) and every file operation is made relative to the root's
+// descriptor or to a folder opened beneath it, at the moment the command acts.
 #include <cerrno>
-#include <filesystem>
-#include <system_error>
+#include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QFile>
+#include <QTimer>
 
 #include "net/ftp_connection.h"
 #include "net/ftp_server.h"
 #include "net/net_limits.h"
 
-namespace fs = std::filesystem;
-
 using FtpCommandLine::fileNameFromArgs;
 
 namespace {
 
-QByteArray native(const QString &path)
-{
-    return QFile::encodeName(path);
-}
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
 
-bool entryExists(const QString &path)
-{
-    struct stat st;
-    return lstat(native(path).constData(), &st) == 0;
-}
+private:
+    int fd_;
+};
 
 // Moves without replacing: an existing target makes the rename fail.
-bool moveItem(const QString &from, const QString &to)
+bool moveEntry(int fromDir, const QByteArray &from, int toDir, const QByteArray &to)
 {
-    QByteArray src = native(from), dst = native(to);
-    if (renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0)
+    if (renameat2(fromDir, from.constData(), toDir, to.constData(), RENAME_NOREPLACE) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
         return false;
     // A file system without no-replace renames.
     struct stat st;
-    if (lstat(dst.constData(), &st) == 0)
+    if (fstatat(toDir, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return false;
-    return ::rename(src.constData(), dst.constData()) == 0;
+    return renameat(fromDir, from.constData(), toDir, to.constData()) == 0;
+}
+
+// Removes an entry and, for a folder, everything inside it; links are removed, never
+// followed.
+bool removeTree(int parentFd, const char *name)
+{
+    struct stat st;
+    if (fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode))
+        return unlinkat(parentFd, name, 0) == 0 || errno == ENOENT;
+    int fd = openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR *dir = fd >= 0 ? fdopendir(fd) : nullptr;
+    if (dir == nullptr) {
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    QList<QByteArray> names;
+    while (struct dirent *e = readdir(dir))
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+            names.append(e->d_name);
+    bool ok = true;
+    for (const QByteArray &inside : names)
+        ok = removeTree(dirfd(dir), inside.constData()) && ok;
+    closedir(dir);
+    return ok && (unlinkat(parentFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT);
 }
 
 } // namespace
@@ -68,6 +99,9 @@ const QHash<QString, FtpConnection::Handler> &FtpConnection::handlers()
         {QStringLiteral("doList:arguments:"), &FtpConnection::doList},
         {QStringLiteral("doRetr:arguments:"), &FtpConnection::doRetr},
         {QStringLiteral("doStor:arguments:"), &FtpConnection::doStor},
+        {QStringLiteral("doAppe:arguments:"), &FtpConnection::doAppe},
+        {QStringLiteral("doRest:arguments:"), &FtpConnection::doRest},
+        {QStringLiteral("doAbor:arguments:"), &FtpConnection::doAbor},
         {QStringLiteral("doDele:arguments:"), &FtpConnection::doDele},
         {QStringLiteral("doMkdir:arguments:"), &FtpConnection::doMkdir},
         {QStringLiteral("doSize:arguments:"), &FtpConnection::doSize},
@@ -85,48 +119,74 @@ const QHash<QString, FtpConnection::Handler> &FtpConnection::handlers()
 
 // ---- paths
 
-QString FtpConnection::rootedPath(const QString &name) const
+std::optional<FtpPaths::Components> FtpConnection::clientPath(const QString &name, const QByteArray &raw) const
 {
-    if (name.startsWith(u'/'))
-        return server_->changeRoot() ? FtpPaths::join(server_->baseDir(), name) : name;
-    return FtpPaths::join(currentDir_, name);
+    return FtpPaths::normalise(currentDir_, name, raw);
 }
 
-QString FtpConnection::makeFilePathFrom(const QString &name) const
+std::optional<QByteArray> FtpConnection::diskPath(const QString &name, const QByteArray &raw) const
 {
-    // Links are resolved by confined(), for files and directories alike.
-    return rootedPath(name);
+    std::optional<FtpPaths::Components> components = clientPath(name, raw);
+    if (!components)
+        return std::nullopt;
+    return server_->root().locate(*components);
 }
 
-QString FtpConnection::confined(const QString &path, FtpPaths::Target target, bool allowRoot) const
+std::optional<QByteArray> FtpConnection::argumentPath(const QStringList &c) const
 {
-    return FtpPaths::resolve(path, server_->baseDir(), server_->changeRoot(), target, allowRoot);
+    return diskPath(fileNameFromArgs(c), msgRawName_);
+}
+
+int FtpConnection::openParent(const QByteArray &path, QByteArray *name) const
+{
+    if (path.isEmpty()) {
+        errno = EINVAL;
+        return -1;
+    }
+    qsizetype slash = path.lastIndexOf('/');
+    *name = path.mid(slash + 1);
+    return server_->root().open(slash < 0 ? QByteArray() : path.left(slash), O_PATH | O_DIRECTORY);
+}
+
+bool FtpConnection::entryIsReachable(const QByteArray &path) const
+{
+    QByteArray name;
+    Fd parent(openParent(path, &name));
+    struct stat st;
+    if (!parent.ok() || fstatat(parent.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    if (!S_ISLNK(st.st_mode))
+        return true;
+    // A link is handled only when it leads somewhere beneath the root (or nowhere).
+    Fd target(server_->root().open(path, O_PATH));
+    return target.ok() || (errno != EXDEV && errno != ELOOP);
+}
+
+QString FtpConnection::currentDir() const
+{
+    QString root = server_->root().path();
+    if (currentDir_.isEmpty())
+        return root;
+    return (root.endsWith(u'/') ? root : root + u'/') + QString::fromUtf8(currentDir_.join('/'));
 }
 
 QString FtpConnection::visibleCurrentDir() const
 {
-    if (!server_->changeRoot() || currentDir_.size() < server_->baseDir().size())
-        return currentDir_;
-    QString visible = currentDir_.mid(server_->baseDir().size());
-    if (!visible.startsWith(u'/'))
-        visible.prepend(u'/');
-    if (!visible.endsWith(u'/'))
+    QString visible = QString::fromUtf8(FtpPaths::visible(currentDir_));
+    if (server_->changeRoot() && !visible.endsWith(u'/'))
         visible += u'/';
     return visible;
 }
 
-bool FtpConnection::changedCurrentDirectoryTo(const QString &name)
+bool FtpConnection::changedCurrentDirectoryTo(const QString &name, const QByteArray &raw)
 {
-    // Checked without changing the process's working directory, which the library
-    // scan resolves relative paths against.
-    QString path = confined(rootedPath(name), FtpPaths::Target::Followed);
-    if (path.isNull())
+    std::optional<QByteArray> path = diskPath(name, raw);
+    if (!path)
         return false;
-    struct stat st;
-    QByteArray raw = native(path);
-    if (stat(raw.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || access(raw.constData(), X_OK) != 0)
+    Fd dir(server_->root().open(*path, O_PATH | O_DIRECTORY));
+    if (!dir.ok() || faccessat(dir.get(), ".", X_OK, 0) != 0)
         return false;
-    currentDir_ = path;
+    currentDir_ = path->isEmpty() ? QList<QByteArray>() : path->split('/');
     return true;
 }
 
@@ -142,10 +202,11 @@ void FtpConnection::doQuit(const QStringList &)
     sendMessage(QStringLiteral("221- Data traffic for this session was 0 bytes in 0 files"));
     sendMessage(QStringLiteral("221 Thank you for using the FTP service on localhost."));
     quitting_ = true;
-    abandonTransfer();
+    abandonTransfer(false);
     // The connection leaves the server's list when the socket has closed, after both
-    // lines have been written.
+    // lines have been written (or, if the client never reads them, after a grace time).
     connectionSocket_->disconnectAfterWriting();
+    idleTimer_->start(NetLimits::kGoodbyeGraceMs);
 }
 
 void FtpConnection::doUser(const QStringList &c)
@@ -176,6 +237,8 @@ void FtpConnection::doFeat(const QStringList &)
     sendMessage(QStringLiteral("211-Features supported"));
     if (server_->clientEncoding() == QStringConverter::Utf8)
         sendMessage(QStringLiteral(" UTF8"));
+    sendMessage(QStringLiteral(" REST STREAM"));
+    sendMessage(QStringLiteral(" SIZE"));
     sendMessage(QStringLiteral("211 End"));
 }
 
@@ -203,7 +266,11 @@ void FtpConnection::doOpts(const QStringList &c)
 
 void FtpConnection::doPwd(const QStringList &)
 {
-    sendMessage(QStringLiteral("257 \"%1\" is the current directory.").arg(FtpCommandLine::quoted(visibleCurrentDir())));
+    // The names as they are on disk, so that a client can use the path as it stands.
+    QByteArray visible = FtpPaths::visible(currentDir_);
+    if (server_->changeRoot() && !visible.endsWith('/'))
+        visible += '/';
+    sendReplyBytes("257 \"" + FtpCommandLine::quoted(visible) + "\" is the current directory.");
 }
 
 void FtpConnection::doCwd(const QStringList &c)
@@ -211,7 +278,7 @@ void FtpConnection::doCwd(const QStringList &c)
     QString name = fileNameFromArgs(c);
     if (name.isEmpty())
         return syntaxError();
-    if (changedCurrentDirectoryTo(name))
+    if (changedCurrentDirectoryTo(name, msgRawName_))
         sendMessage(QStringLiteral("250 CWD command successful."));
     else
         sendMessage(QStringLiteral("550 CWD failed."));
@@ -219,12 +286,9 @@ void FtpConnection::doCwd(const QStringList &c)
 
 void FtpConnection::doCdUp(const QStringList &)
 {
-    QString visible = visibleCurrentDir();
-    while (visible.size() > 1 && visible.endsWith(u'/'))
-        visible.chop(1);
-    qsizetype slash = visible.lastIndexOf(u'/');
-    QString up = slash <= 0 ? QStringLiteral("/") : visible.left(slash);
-    if (changedCurrentDirectoryTo(up))
+    // At the root, CDUP stays there.
+    QString up = currentDir_.isEmpty() ? QStringLiteral("/") : QStringLiteral("..");
+    if (changedCurrentDirectoryTo(up, up.toUtf8()))
         sendMessage(QStringLiteral("250 CDUP command successful."));
     else
         sendMessage(QStringLiteral("550 CDUP command failed."));
@@ -235,31 +299,39 @@ void FtpConnection::doMkdir(const QStringList &c)
     QString name = fileNameFromArgs(c);
     if (name.isEmpty())
         return syntaxError();
-    QString path = confined(makeFilePathFrom(name), FtpPaths::Target::Entry);
-    if (path.isNull())
+    std::optional<QByteArray> path = argumentPath(c);
+    if (!path)
         return sendMessage(QStringLiteral("550 MKD command failed."));
-    if (entryExists(path))
+    QByteArray last;
+    Fd parent(openParent(*path, &last));
+    struct stat st;
+    if (path->isEmpty() || (parent.ok() && fstatat(parent.get(), last.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0))
         return sendMessage(QStringLiteral("550 Error %1 exists").arg(name));
-    std::error_code ec;
-    fs::create_directories(fs::path(native(path).toStdString()), ec);
-    if (ec)
-        sendMessage(QStringLiteral("550 MKD command failed."));
-    else
-        sendMessage(QStringLiteral("250 MKD command successful."));
+    // Each folder is made inside its parent as opened beneath the root, missing
+    // intermediate folders first.
+    const QList<QByteArray> names = path->split('/');
+    for (qsizetype i = 0; i < names.size(); i++) {
+        Fd dir(server_->root().open(names.mid(0, i).join('/'), O_PATH | O_DIRECTORY));
+        if (!dir.ok() || (mkdirat(dir.get(), names[i].constData(), 0755) != 0 && errno != EEXIST))
+            return sendMessage(QStringLiteral("550 MKD command failed."));
+    }
+    sendMessage(QStringLiteral("250 MKD command successful."));
 }
 
 // ---- listings and transfers
 
 void FtpConnection::doList(const QStringList &c)
 {
-    QString name = fileNameFromArgs(c);
-    // A refused path lists like one that does not exist.
-    QString dir = name.isEmpty() ? currentDir_ : confined(rootedPath(name), FtpPaths::Target::Followed);
-    QString listing = server_->createList(dir);
+    // Nothing is read before it is known that the listing can go anywhere.
     if (!dataPathReady() || transferBusy())
         return sendMessage(QStringLiteral("425 Can't open data connection."));
+    QString name = fileNameFromArgs(c);
+    // The current folder is resolved again too: it may have been swapped meanwhile.
+    std::optional<QByteArray> path = name.isEmpty() ? std::optional(currentDir_.join('/')) : argumentPath(c);
+    // A refused path lists like one that does not exist.
+    int dir = path ? server_->root().open(*path, O_RDONLY | O_DIRECTORY) : -1;
     sendMessage(QStringLiteral("150 Opening ASCII mode data connection for '/bin/ls'."));
-    sendDataString(listing);
+    queueSource(std::make_unique<FtpListingSource>(dir));
 }
 
 void FtpConnection::doRetr(const QStringList &c)
@@ -267,26 +339,27 @@ void FtpConnection::doRetr(const QStringList &c)
     QString name = fileNameFromArgs(c);
     if (name.isEmpty())
         return syntaxError();
-    QString path = confined(makeFilePathFrom(name), FtpPaths::Target::Followed);
-    struct stat st;
-    if (path.isNull() || stat(native(path).constData(), &st) != 0)
+    const qint64 offset = restartOffset_;
+    restartOffset_ = 0;
+    std::optional<QByteArray> path = argumentPath(c);
+    // Non-blocking, so that a FIFO cannot stall the server before it is turned away.
+    int fd = path ? server_->root().open(*path, O_RDONLY | O_NONBLOCK | O_NOCTTY) : -1;
+    if (fd < 0 && errno == EACCES)
+        return sendMessage(QStringLiteral("550 %1: Permission denied.").arg(name));
+    if (fd < 0)
         return sendMessage(QStringLiteral("550 %1 No such file or directory.").arg(name));
-    if (S_ISDIR(st.st_mode))
+    auto source = std::make_unique<FtpFileSource>(fd, off_t(offset));
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return sendMessage(QStringLiteral("550 %1: Not a plain file.").arg(name));
     if (!dataPathReady() || transferBusy())
         return sendMessage(QStringLiteral("425 Can't open data connection."));
-    // Non-blocking, so that a FIFO cannot stall the server before it is turned away.
-    int fd = ::open(native(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return sendMessage(QStringLiteral("550 %1: Permission denied.").arg(name));
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return sendMessage(QStringLiteral("550 %1: Not a plain file.").arg(name));
-    }
+    if (offset > st.st_size)
+        return sendMessage(QStringLiteral("554 Restart position beyond the end of the file."));
     sendMessage(QStringLiteral("150 Opening BINARY mode data connection for '%1'.").arg(name));
-    // Read in chunks as the client takes them, never mapped: a file cut short by another
-    // client or the user meanwhile must end the transfer, not the application.
-    sendFile(fd);
+    // Read as the client takes it, never mapped: a file cut short by another client or
+    // the user meanwhile must end the transfer, not the application.
+    queueSource(std::move(source));
 }
 
 void FtpConnection::doStor(const QStringList &c)
@@ -294,26 +367,83 @@ void FtpConnection::doStor(const QStringList &c)
     QString name = fileNameFromArgs(c);
     if (name.isEmpty())
         return syntaxError();
-    QString path = confined(makeFilePathFrom(name), FtpPaths::Target::Followed);
-    if (path.isNull())
+    const qint64 offset = restartOffset_;
+    restartOffset_ = 0;
+    std::optional<QByteArray> path = argumentPath(c);
+    QByteArray last;
+    Fd parent(path ? openParent(*path, &last) : -1);
+    struct stat st;
+    bool exists = parent.ok() && fstatat(parent.get(), last.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    // Only plain files are written: never through a link, never into a FIFO or a device.
+    if (!parent.ok() || (exists && !S_ISREG(st.st_mode)))
         return sendMessage(QStringLiteral("553 %1: Permission denied.").arg(name));
     if (!dataPathReady() || transferBusy())
         return sendMessage(QStringLiteral("425 Can't open data connection."));
-    // A new file replaces the old one rather than overwriting it in place: a hard-linked
-    // original (the Inbox) and a client still reading the old bytes keep them.
-    QByteArray raw = native(path);
     int fd = -1;
-    if (::unlink(raw.constData()) == 0 || errno == ENOENT)
-        fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (offset > 0) {
+        // A resumed upload goes on in the same file, from the given position.
+        if (!exists || offset > st.st_size)
+            return sendMessage(QStringLiteral("554 Restart position beyond the end of the file."));
+        fd = openat(parent.get(), last.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0 && (ftruncate(fd, offset) != 0 || lseek(fd, offset, SEEK_SET) != offset)) {
+            ::close(fd);
+            fd = -1;
+        }
+    } else {
+        // A new file replaces the old one rather than overwriting it in place: a
+        // hard-linked original (the Inbox) and a client still reading the old bytes keep
+        // them.
+        if (!exists || unlinkat(parent.get(), last.constData(), 0) == 0 || errno == ENOENT)
+            fd = openat(parent.get(), last.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    }
     if (fd < 0)
         return sendMessage(QStringLiteral("553 %1: Permission denied.").arg(name));
-    currentFile_ = path;
-    currentFileHandle_ = fd;
-    uploadFailed_ = false;
-    transfer_ = Transfer::Receiving;
-    sendMessage(QStringLiteral("150 Opening BINARY mode data connection for '%1'.").arg(name));
-    if (dataConnection_ != nullptr)
-        dataConnection_->setConnectionState(FtpDataConnection::AwaitingUpload);
+    beginUpload(fd, name);
+}
+
+void FtpConnection::doAppe(const QStringList &c)
+{
+    QString name = fileNameFromArgs(c);
+    if (name.isEmpty())
+        return syntaxError();
+    restartOffset_ = 0;
+    std::optional<QByteArray> path = argumentPath(c);
+    QByteArray last;
+    Fd parent(path ? openParent(*path, &last) : -1);
+    if (!parent.ok())
+        return sendMessage(QStringLiteral("553 %1: Permission denied.").arg(name));
+    if (!dataPathReady() || transferBusy())
+        return sendMessage(QStringLiteral("425 Can't open data connection."));
+    const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = openat(parent.get(), last.constData(), flags);
+    if (fd < 0 && errno == ENOENT)
+        fd = openat(parent.get(), last.constData(), flags | O_CREAT | O_EXCL, 0644);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd < 0)
+        return sendMessage(QStringLiteral("553 %1: Permission denied.").arg(name));
+    beginUpload(fd, name);
+}
+
+void FtpConnection::doRest(const QStringList &c)
+{
+    bool ok = false;
+    qint64 offset = c.size() < 2 ? -1 : c[1].trimmed().toLongLong(&ok);
+    if (!ok || offset < 0)
+        return syntaxError();
+    restartOffset_ = offset;
+    sendMessage(QStringLiteral("350 Restarting at %1. Send STOR or RETR to go on from there.").arg(offset));
+}
+
+void FtpConnection::doAbor(const QStringList &)
+{
+    if (!transferBusy())
+        return sendMessage(QStringLiteral("225 No transfer to abort."));
+    abandonTransfer(true);
+    sendMessage(QStringLiteral("226 ABOR command successful."));
 }
 
 void FtpConnection::doMlst(const QStringList &c)
@@ -326,12 +456,15 @@ void FtpConnection::doSize(const QStringList &c)
     QString name = fileNameFromArgs(c);
     if (name.isEmpty())
         return syntaxError();
-    QString path = confined(makeFilePathFrom(name), FtpPaths::Target::Followed);
+    std::optional<QByteArray> path = argumentPath(c);
+    Fd file(path ? server_->root().open(*path, O_PATH) : -1);
     struct stat st;
-    if (path.isNull() || stat(native(path).constData(), &st) != 0)
+    if (!file.ok() || fstat(file.get(), &st) != 0)
         return sendMessage(QStringLiteral("550 %1 No such file or directory.").arg(name));
-    if (st.st_size >= NetLimits::kSizeCommandLimit)
-        return sendMessage(QStringLiteral("550 %1 file too large for SIZE.").arg(name));
+    // Every plain file has its size told: resuming clients take it as the point to go on
+    // from, and take a refusal as a missing file.
+    if (!S_ISREG(st.st_mode))
+        return sendMessage(QStringLiteral("550 %1: Not a plain file.").arg(name));
     sendMessage(QStringLiteral("213 %1").arg(qulonglong(st.st_size)));
 }
 
@@ -343,12 +476,12 @@ void FtpConnection::doDele(const QStringList &c)
     if (name.isEmpty())
         return syntaxError();
     // Never the served folder itself.
-    QString path = confined(makeFilePathFrom(name), FtpPaths::Target::Entry, false);
-    if (path.isNull() || !entryExists(path))
+    std::optional<QByteArray> path = argumentPath(c);
+    if (!path || path->isEmpty() || !entryIsReachable(*path))
         return sendMessage(QStringLiteral("550 %1 No such file or directory.").arg(name));
-    std::error_code ec;
-    fs::remove_all(fs::path(native(path).toStdString()), ec);   // links are removed, not followed
-    if (ec)
+    QByteArray last;
+    Fd parent(openParent(*path, &last));
+    if (!parent.ok() || !removeTree(parent.get(), last.constData()))
         return sendMessage(QStringLiteral("550 DELE command unsuccessful."));
     sendMessage(QStringLiteral("250 DELE command successful."));
     server_->didReceiveFileListChanged();
@@ -359,22 +492,31 @@ void FtpConnection::doRnfr(const QStringList &c)
     QString name = fileNameFromArgs(c);
     if (name.isEmpty())
         return syntaxError();
-    rnfrFilename_ = confined(makeFilePathFrom(name), FtpPaths::Target::Entry, false);
-    if (!rnfrFilename_.isNull() && entryExists(rnfrFilename_))
-        sendMessage(QStringLiteral("350 RNFR command successful."));
-    else
-        sendMessage(QStringLiteral("550 RNFR command failed."));
+    // Remembered as names, looked up and checked again by RNTO; nothing is kept for a
+    // refused or missing source.
+    rnfrPath_.reset();
+    std::optional<QByteArray> path = argumentPath(c);
+    if (!path || path->isEmpty() || !entryIsReachable(*path))
+        return sendMessage(QStringLiteral("550 RNFR command failed."));
+    rnfrPath_ = FtpPaths::fromDisk(path->split('/'));
+    sendMessage(QStringLiteral("350 RNFR command successful."));
 }
 
 void FtpConnection::doRnto(const QStringList &c)
 {
     QString name = fileNameFromArgs(c);
-    if (rnfrFilename_.isEmpty())
+    if (!rnfrPath_)
         return sendMessage(QStringLiteral("550 RNTO command failed."));
     if (name.isEmpty())
         return syntaxError();
-    QString target = confined(makeFilePathFrom(name), FtpPaths::Target::Entry, false);
-    if (target.isNull() || !moveItem(rnfrFilename_, target))
+    QByteArray source = server_->root().locate(*rnfrPath_);
+    std::optional<QByteArray> target = argumentPath(c);
+    if (source.isEmpty() || !entryIsReachable(source) || !target || target->isEmpty())
+        return sendMessage(QStringLiteral("550 RNTO command failed."));
+    QByteArray fromName, toName;
+    Fd from(openParent(source, &fromName));
+    Fd to(openParent(*target, &toName));
+    if (!from.ok() || !to.ok() || !moveEntry(from.get(), fromName, to.get(), toName))
         return sendMessage(QStringLiteral("550 RNTO command failed."));
     sendMessage(QStringLiteral("250 RNTO command successful."));
     server_->didReceiveFileListChanged();
@@ -405,6 +547,8 @@ void FtpConnection::startActive(int mode, int port)
 {
     if (port <= 0 || port > 65535)
         return syntaxError();
+    if (refusedPort(port))
+        return sendMessage(QStringLiteral("500 Illegal PORT command."));
     transferMode_ = mode;
     openDataSocket(quint16(port));
 }
@@ -426,6 +570,8 @@ void FtpConnection::doLprt(const QStringList &c)
     // af,hal,h1…,pal,p1,p2: the port bytes follow the hal address bytes (fields 19 and 20
     // for IPv6).
     QStringList f = c.size() < 2 ? QStringList() : c[1].split(u',');
+    if (!f.isEmpty() && portNumber(f[0]) != 4 && portNumber(f[0]) != 6)
+        return sendMessage(QStringLiteral("521 Supported address families are (4, 6)"));
     int hal = f.size() > 1 ? portNumber(f[1]) : -1;
     if (hal < 0 || hal > 16 || f.size() < hal + 5)
         return syntaxError();
@@ -439,7 +585,10 @@ void FtpConnection::doEprt(const QStringList &c)
 {
     // |af|address|port|
     QStringList f = c.size() < 2 ? QStringList() : c[1].split(u'|');
-    if (f.size() < 4)
+    if (f.size() < 4 || f[1].trimmed().isEmpty())
         return syntaxError();
+    QString family = f[1].trimmed();
+    if (family != QLatin1String("1") && family != QLatin1String("2"))
+        return sendMessage(QStringLiteral("522 Network protocol not supported, use (1,2)"));
     startActive(ExtendedActive, portNumber(f[3]));
 }

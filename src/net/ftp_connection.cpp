@@ -4,11 +4,13 @@
 #include "net/ftp_connection.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include <unistd.h>
 
 #include <QRandomGenerator>
 #include <QStringEncoder>
+#include <QTimer>
 
 #include "net/ftp_server.h"
 #include "net/net_limits.h"
@@ -22,6 +24,13 @@ void closeFd(int &fd)
     fd = -1;
 }
 
+QTimer *oneShot(QObject *parent)
+{
+    auto *timer = new QTimer(parent);
+    timer->setSingleShot(true);
+    return timer;
+}
+
 } // namespace
 
 FtpConnection::FtpConnection(AsyncSocketPtr socket, FtpServer *server)
@@ -31,7 +40,12 @@ FtpConnection::FtpConnection(AsyncSocketPtr socket, FtpServer *server)
     QString greeting = QStringLiteral("220 %1 Ftp Server ready.").arg(server->name());
     connectionSocket_->writeData((FtpCommandLine::safeReply(greeting) + QStringLiteral("\r\n")).toUtf8(), -1, 0);
     connectionSocket_->readDataToData(AsyncSocket::CRLFData(), -1, 0);
-    currentDir_ = server->baseDir();
+    currentDir_ = server->startDirectory();
+    idleTimer_ = oneShot(this);
+    QObject::connect(idleTimer_, &QTimer::timeout, this, &FtpConnection::idleTimedOut);
+    idleTimer_->start(server->idleTimeout());
+    passiveTimer_ = oneShot(this);
+    QObject::connect(passiveTimer_, &QTimer::timeout, this, &FtpConnection::passiveTimedOut);
 }
 
 FtpConnection::~FtpConnection()
@@ -43,45 +57,85 @@ void FtpConnection::shutDown()
 {
     closeDataConnection();
     dataSocket_.reset();
-    queuedData_.clear();
-    closeFd(queuedFile_);
+    queuedSource_.reset();
     closeFd(currentFileHandle_);
     transfer_ = Transfer::None;
     connectionSocket_.reset();
+    idleTimer_->stop();
+    passiveTimer_->stop();
 }
 
 // ---- control channel
 
 void FtpConnection::sendMessage(const QString &message)
 {
+    sendReplyBytes(message.toUtf8());
+}
+
+// A reply line as it goes on the wire: a name that holds CR, LF or NUL cannot add lines.
+void FtpConnection::sendReplyBytes(const QByteArray &line)
+{
     if (connectionSocket_ == nullptr)
         return;
-    QByteArray line = (FtpCommandLine::safeReply(message) + QStringLiteral("\r\n")).toUtf8();
-    connectionSocket_->writeData(line, -1, 0);
+    QByteArray safe = line;
+    for (char &c : safe)
+        if (c == '\0' || c == '\r' || c == '\n')
+            c = ' ';
+    connectionSocket_->writeData(safe + "\r\n", -1, 0);
     connectionSocket_->readDataToData(AsyncSocket::CRLFData(), -1, 0);
 }
 
 void FtpConnection::processDataRead(const QByteArray &chunk)
 {
     connectionSocket_->readDataToData(AsyncSocket::CRLFData(), -1, 0);
-    lines_.feed(chunk, [this](FtpLineBuffer::Event event, const QByteArray &line) {
-        if (event == FtpLineBuffer::Event::TooLong) {
-            sendMessage(QStringLiteral("500 Command line too long."));
-        } else {
-            msgComponents_ = FtpCommandLine::components(FtpCommandLine::decode(line));
-            processCommand();
-        }
-        if (connectionSocket_ == nullptr)
-            return false;
-        if (connectionSocket_->queuedWriteBytes() > NetLimits::kMaxPendingReplyBytes) {
-            // Commands keep coming while the replies are not read: stop before the queue
-            // takes the memory of the whole application.
-            qWarning("FTP: client %s does not read its replies; disconnecting", qPrintable(connectionAddress()));
-            connectionSocket_->disconnect();
-            return false;
-        }
-        return !quitting_;
-    });
+    lines_.append(chunk);
+    // Commands that came all at once wait here, not in memory without end: beyond the
+    // limit the socket stops reading until they are worked off.
+    if (lines_.buffered() > NetLimits::kMaxPendingCommandBytes)
+        connectionSocket_->setReadPaused(true);
+    if (!linePosted_)
+        processNextLine();
+}
+
+// One command, then the next on a later pass: every other connection gets its turn in
+// between.
+void FtpConnection::processNextLine()
+{
+    linePosted_ = false;
+    if (connectionSocket_ == nullptr || quitting_)
+        return;
+    FtpLineBuffer::Event event;
+    QByteArray line;
+    if (!lines_.next(&event, &line)) {
+        connectionSocket_->setReadPaused(false);
+        return;
+    }
+    idleTimer_->start(server_->idleTimeout());
+    if (event == FtpLineBuffer::Event::TooLong) {
+        sendMessage(QStringLiteral("500 Command line too long."));
+    } else {
+        line = FtpCommandLine::withoutTelnetInterrupt(line);
+        msgComponents_ = FtpCommandLine::components(FtpCommandLine::decode(line));
+        msgRawName_ = FtpCommandLine::rawFileName(line);
+        processCommand();
+    }
+    if (connectionSocket_ == nullptr)
+        return;
+    if (connectionSocket_->queuedWriteBytes() > NetLimits::kMaxPendingReplyBytes) {
+        // Commands keep coming while the replies are not read: stop before the queue
+        // takes the memory of the whole application.
+        qWarning("FTP: client %s does not read its replies; disconnecting", qPrintable(connectionAddress()));
+        connectionSocket_->disconnect();
+        return;
+    }
+    if (quitting_)
+        return;
+    if (lines_.buffered() <= NetLimits::kMaxPendingCommandBytes)
+        connectionSocket_->setReadPaused(false);
+    if (lines_.buffered() > 0) {
+        linePosted_ = true;
+        QMetaObject::invokeMethod(this, &FtpConnection::processNextLine, Qt::QueuedConnection);
+    }
 }
 
 void FtpConnection::processCommand()
@@ -98,6 +152,29 @@ void FtpConnection::processCommand()
         }
     }
     sendMessage(QStringLiteral("500 '%1': command not understood.").arg(word));
+}
+
+void FtpConnection::idleTimedOut()
+{
+    if (connectionSocket_ == nullptr)
+        return;
+    if (quitting_) {
+        // The last reply was never read: close without it.
+        connectionSocket_->disconnect();
+        return;
+    }
+    if (transfer_ != Transfer::None || transferSinceIdleCheck_) {
+        // A long transfer leaves the control connection quiet; that is not idleness. Once
+        // it has ended the client has a whole period for its next command.
+        transferSinceIdleCheck_ = transfer_ != Transfer::None;
+        idleTimer_->start(server_->idleTimeout());
+        return;
+    }
+    sendMessage(QStringLiteral("421 Timeout."));
+    quitting_ = true;
+    abandonTransfer(false);
+    connectionSocket_->disconnectAfterWriting();
+    idleTimer_->start(NetLimits::kGoodbyeGraceMs);
 }
 
 bool FtpConnection::onSocketWillConnect(AsyncSocket *socket)
@@ -123,7 +200,7 @@ void FtpConnection::onSocketDidDisconnect(AsyncSocket *socket)
     if (socket != connectionSocket_.get())
         return;
     // The client quit or went away: nothing of this session stays behind.
-    abandonTransfer();
+    abandonTransfer(false);
     server_->closeConnection(this);
 }
 
@@ -136,9 +213,17 @@ quint16 FtpConnection::choosePasvDataPort()
 
 QString FtpConnection::connectionAddress() const
 {
-    if (connectionSocket_ == nullptr)
-        return QString();
-    return plainAddress(connectionSocket_->connectedAddress()).toString();
+    return connectionSocket_ == nullptr ? QString() : peerAddress().toString();
+}
+
+QHostAddress FtpConnection::peerAddress() const
+{
+    return connectionSocket_ == nullptr ? QHostAddress() : plainAddress(connectionSocket_->connectedAddress());
+}
+
+quint16 FtpConnection::passiveListenerPort() const
+{
+    return dataSocket_ != nullptr && dataSocket_->isListening() ? dataSocket_->localPort() : 0;
 }
 
 bool FtpConnection::dataPathReady() const
@@ -153,19 +238,23 @@ bool FtpConnection::transferBusy() const
 
 void FtpConnection::openDataSocket(quint16 port)
 {
-    abandonTransfer();
+    // A transfer still waiting or running is cancelled, and says so first.
+    abandonTransfer(true);
     if (transferMode_ == Passive || transferMode_ == ExtendedPassive) {
+        // On the address the client reached us at only, never on every interface.
+        QString local = plainAddress(connectionSocket_->localAddress()).toString();
         // A port somebody else holds is no reason to promise a port we do not listen on.
         for (int attempt = 0; attempt < NetLimits::kPasvBindAttempts && dataSocket_ == nullptr; attempt++) {
             quint16 candidate = choosePasvDataPort();
             AsyncSocketPtr listener = AsyncSocket::create(this);
-            if (listener->acceptOnPort(candidate))
+            if (listener->acceptOnAddress(local, candidate))
                 dataSocket_ = std::move(listener);
         }
         if (dataSocket_ == nullptr) {
             sendMessage(QStringLiteral("425 Can't open data connection."));
             return;
         }
+        passiveTimer_->start(server_->passiveTimeout());
         dataPort_ = dataSocket_->localPort();
         if (transferMode_ == Passive) {
             QString address = plainAddress(connectionSocket_->localAddress()).toString().replace(u'.', u',');
@@ -192,6 +281,28 @@ void FtpConnection::openDataSocket(quint16 port)
     }
 }
 
+bool FtpConnection::refusedPort(int port)
+{
+    if (port < NetLimits::kLowestActivePort)
+        return true;
+    // A client on this machine could aim the server at itself: at its own control port
+    // (feeding it a stored file as commands) or at another client's passive port.
+    QHostAddress peer = peerAddress();
+    bool sameHost = peer.isLoopback() || peer.isEqual(plainAddress(connectionSocket_->localAddress()));
+    return sameHost && server_->isOwnPort(quint16(port));
+}
+
+void FtpConnection::passiveTimedOut()
+{
+    if (dataSocket_ == nullptr || !dataSocket_->isListening())
+        return;
+    dataSocket_.reset();
+    if (transfer_ != Transfer::None && dataConnection_ == nullptr) {
+        abandonTransfer(false);
+        sendMessage(QStringLiteral("425 Can't open data connection."));
+    }
+}
+
 void FtpConnection::onSocketDidAcceptNewSocket(AsyncSocket *listener, AsyncSocketPtr newSocket)
 {
     if (listener != dataSocket_.get() || connectionSocket_ == nullptr)
@@ -203,6 +314,7 @@ void FtpConnection::onSocketDidAcceptNewSocket(AsyncSocket *listener, AsyncSocke
         return;
     }
     // One connection per passive request: the listener has served its purpose.
+    passiveTimer_->stop();
     dataSocket_.reset();
     closeDataConnection();
     dataConnection_.reset(new FtpDataConnection(std::move(newSocket), this));
@@ -213,29 +325,26 @@ void FtpConnection::startQueuedTransfer()
 {
     if (dataConnection_ == nullptr)
         return;
-    if (transfer_ == Transfer::Receiving) {
-        dataConnection_->setConnectionState(FtpDataConnection::AwaitingUpload);
-        return;
-    }
-    if (transfer_ != Transfer::Sending)
-        return;
-    if (!queuedData_.isEmpty()) {
-        // A data connection carries one block: whatever waited goes as one.
-        QByteArray block = queuedData_.size() == 1 ? queuedData_.first() : queuedData_.join();
-        queuedData_.clear();
-        dataConnection_->writeData(block);
-    } else if (queuedFile_ >= 0) {
-        int fd = queuedFile_;
-        queuedFile_ = -1;
-        dataConnection_->sendFile(fd);
-    }
+    if (transfer_ == Transfer::Receiving)
+        dataConnection_->receiveUpload(currentFileHandle_);
+    else if (transfer_ == Transfer::Sending && queuedSource_ != nullptr)
+        dataConnection_->send(std::move(queuedSource_));
+}
+
+void FtpConnection::queueSource(std::unique_ptr<FtpDataSource> source)
+{
+    transfer_ = Transfer::Sending;
+    transferSinceIdleCheck_ = true;
+    queuedSource_ = std::move(source);
+    startQueuedTransfer();
 }
 
 void FtpConnection::sendData(const QByteArray &data)
 {
-    transfer_ = Transfer::Sending;
-    queuedData_.append(data);
-    startQueuedTransfer();
+    if (auto *block = dynamic_cast<FtpBlockSource *>(queuedSource_.get()))
+        block->append(data);
+    else
+        queueSource(std::make_unique<FtpBlockSource>(data));
 }
 
 void FtpConnection::sendDataString(const QString &text)
@@ -246,14 +355,6 @@ void FtpConnection::sendDataString(const QString &text)
     sendData(bytes);
 }
 
-void FtpConnection::sendFile(int fd)
-{
-    transfer_ = Transfer::Sending;
-    closeFd(queuedFile_);
-    queuedFile_ = fd;
-    startQueuedTransfer();
-}
-
 void FtpConnection::closeDataConnection()
 {
     if (dataConnection_ == nullptr)
@@ -262,18 +363,32 @@ void FtpConnection::closeDataConnection()
     dataConnection_.reset();
 }
 
-void FtpConnection::abandonTransfer()
+// Ends whatever transfer is set up or running. A cut-off upload is not announced: the
+// file is not what the client meant to send, and it will likely send it again.
+void FtpConnection::abandonTransfer(bool answer)
 {
+    bool running = transfer_ != Transfer::None;
     closeDataConnection();
     dataSocket_.reset();
-    queuedData_.clear();
-    closeFd(queuedFile_);
-    bool uploading = currentFileHandle_ >= 0;
+    passiveTimer_->stop();
+    queuedSource_.reset();
     closeFd(currentFileHandle_);
     currentFile_.clear();
     transfer_ = Transfer::None;
-    if (uploading)
-        server_->didReceiveFileListChanged();   // the file was created, if not completed
+    if (running && answer)
+        sendMessage(QStringLiteral("426 Connection closed; transfer aborted."));
+}
+
+void FtpConnection::beginUpload(int fd, const QString &name)
+{
+    currentFile_ = name;
+    currentFileHandle_ = fd;
+    uploadFailed_ = false;
+    transfer_ = Transfer::Receiving;
+    transferSinceIdleCheck_ = true;
+    sendMessage(QStringLiteral("150 Opening BINARY mode data connection for '%1'.").arg(name));
+    if (dataConnection_ != nullptr)
+        dataConnection_->receiveUpload(fd);
 }
 
 void FtpConnection::didReceiveDataRead(FtpDataConnection *connection)
@@ -287,17 +402,22 @@ void FtpConnection::didReceiveDataRead(FtpDataConnection *connection)
         ssize_t n = ::write(currentFileHandle_, p, size_t(left));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            // Disk full or an I/O error: the client must not be told the file arrived.
-            qWarning("FTP: writing %s failed: %s", qPrintable(currentFile_), strerror(errno));
-            uploadFailed_ = true;
-            closeDataConnection();
-            finishUpload();
-            return;
-        }
+        if (n <= 0)
+            return didFailUpload(connection);
         p += n;
         left -= n;
     }
+}
+
+void FtpConnection::didFailUpload(FtpDataConnection *connection)
+{
+    if (connection != dataConnection_.get() || transfer_ != Transfer::Receiving)
+        return;
+    // Disk full or an I/O error: the client must not be told the file arrived.
+    qWarning("FTP: writing %s failed: %s", qPrintable(currentFile_), strerror(errno));
+    uploadFailed_ = true;
+    closeDataConnection();
+    finishUpload();
 }
 
 void FtpConnection::finishUpload(bool connected)
@@ -348,8 +468,7 @@ void FtpConnection::didFinishReading(FtpDataConnection *connection)
         break;
     case Transfer::Sending:
         // Cut off before the last byte, or never made: not a complete transfer.
-        queuedData_.clear();
-        closeFd(queuedFile_);
+        queuedSource_.reset();
         transfer_ = Transfer::None;
         sendMessage(connected ? QStringLiteral("426 Connection closed; transfer aborted.")
                               : QStringLiteral("425 Can't open data connection."));

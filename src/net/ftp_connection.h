@@ -2,13 +2,20 @@
 // into a handler call through the server's command table, answers on the control
 // channel, and sets up and drives the data connections that carry listings and files.
 //
+// Commands are handled one per event-loop pass, so that a client sending many at once
+// cannot hold up the others. Every path a command names is resolved beneath the served
+// root when the command acts (FtpRoot), never remembered from an earlier check.
+//
 // Owned by its FtpServer's list; it leaves the list (and is deleted on a later pass) when
-// the client quits or goes away, taking its data sockets and any open upload with it.
+// the client quits, goes away or stays idle too long, taking its data sockets and any
+// open upload with it.
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include <QHash>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -19,6 +26,7 @@
 #include "net/ftp_paths.h"
 
 class FtpServer;
+class QTimer;
 
 struct FtpDeleteLater {
     void operator()(QObject *object) const { object->deleteLater(); }
@@ -48,18 +56,22 @@ public:
     void sendData(const QByteArray &data);
     void sendDataString(const QString &text);
     QString connectionAddress() const;
+    QHostAddress peerAddress() const;
+    // The port of this connection's passive listener, 0 when it has none.
+    quint16 passiveListenerPort() const;
     // Reports of the current data connection (others are ignored).
     void didReceiveDataRead(FtpDataConnection *connection);
     void didReceiveDataWritten(FtpDataConnection *connection);
     void didFinishReading(FtpDataConnection *connection);
     void didFailSending(FtpDataConnection *connection);
+    void didFailUpload(FtpDataConnection *connection);
 
     // Closes every socket and an open upload at once; nothing more is reported.
     void shutDown();
 
     int transferMode() const { return transferMode_; }
     quint16 dataPort() const { return dataPort_; }
-    const QString &currentDir() const { return currentDir_; }
+    QString currentDir() const;   // absolute
     const QString &currentUser() const { return currentUser_; }
     QString visibleCurrentDir() const;
 
@@ -74,20 +86,33 @@ private:
     // Passive listener.
     void onSocketDidAcceptNewSocket(AsyncSocket *listener, AsyncSocketPtr newSocket) override;
 
-    // Paths.
-    QString rootedPath(const QString &name) const;
-    QString makeFilePathFrom(const QString &name) const;
-    QString confined(const QString &path, FtpPaths::Target target, bool allowRoot = true) const;
-    bool changedCurrentDirectoryTo(const QString &name);
+    void processNextLine();
+    void sendReplyBytes(const QByteArray &line);
+    void idleTimedOut();
+    void passiveTimedOut();
+
+    // Paths: a client's name → the path beneath the served root (names on disk joined
+    // with "/", "" for the root); null when it leads out.
+    std::optional<FtpPaths::Components> clientPath(const QString &name, const QByteArray &raw) const;
+    std::optional<QByteArray> diskPath(const QString &name, const QByteArray &raw) const;
+    std::optional<QByteArray> argumentPath(const QStringList &c) const;
+    // The parent folder of an entry, opened beneath the root, and the entry's name; -1
+    // for the root itself or a parent that cannot be reached.
+    int openParent(const QByteArray &path, QByteArray *name) const;
+    // The entry exists; a symbolic link counts only when it stays beneath the root.
+    bool entryIsReachable(const QByteArray &path) const;
+    bool changedCurrentDirectoryTo(const QString &name, const QByteArray &raw);
 
     // Data connections.
     bool dataPathReady() const;
     bool transferBusy() const;
     void startQueuedTransfer();
-    void sendFile(int fd);
+    void queueSource(std::unique_ptr<FtpDataSource> source);
     void closeDataConnection();
-    void abandonTransfer();
+    void abandonTransfer(bool answer);
     void finishUpload(bool connected = true);
+    void beginUpload(int fd, const QString &name);
+    bool refusedPort(int port);
     void syntaxError();
 
     // Handlers, one per command word (RMD shares DELE's).
@@ -106,6 +131,9 @@ private:
     void doList(const QStringList &c);
     void doRetr(const QStringList &c);
     void doStor(const QStringList &c);
+    void doAppe(const QStringList &c);
+    void doRest(const QStringList &c);
+    void doAbor(const QStringList &c);
     void doDele(const QStringList &c);
     void doMkdir(const QStringList &c);
     void doSize(const QStringList &c);
@@ -125,16 +153,21 @@ private:
     AsyncSocketPtr dataSocket_;                  // passive listener or outgoing socket
     std::unique_ptr<FtpDataConnection, FtpDeleteLater> dataConnection_;
     QStringList msgComponents_;
+    QByteArray msgRawName_;                      // the file name argument as sent
     quint16 dataPort_ = 2001;
-    QList<QByteArray> queuedData_;               // output waiting for a data connection
-    int queuedFile_ = -1;                        // a file waiting for a data connection
+    std::unique_ptr<FtpDataSource> queuedSource_;   // output waiting for a data connection
     QString currentUser_;
-    QString currentDir_;
+    QList<QByteArray> currentDir_;               // names on disk, from the served root
     QString currentFile_;
     int currentFileHandle_ = -1;
-    QString rnfrFilename_;
+    std::optional<FtpPaths::Components> rnfrPath_;   // checked again by RNTO
+    qint64 restartOffset_ = 0;
     Transfer transfer_ = Transfer::None;
     bool uploadFailed_ = false;
     bool quitting_ = false;
+    bool linePosted_ = false;
+    bool transferSinceIdleCheck_ = false;
     FtpLineBuffer lines_;
+    QTimer *idleTimer_ = nullptr;
+    QTimer *passiveTimer_ = nullptr;
 };

@@ -1,26 +1,30 @@
-// Client path names → paths in the file system, and the one check that keeps every
-// command inside the served folder.
+// Client path names → paths beneath the served root (FtpRoot). Names are taken as text:
+// "." and ".." are applied to the client's path before anything is looked up, so a name
+// means the same whatever links lie on the way, and no ".." ever reaches the file system.
 #pragma once
 
+#include <optional>
+
+#include <QByteArray>
+#include <QList>
 #include <QString>
+
+#include "net/ftp_root.h"
 
 namespace FtpPaths {
 
-// What a command touches: the file a name leads to (symbolic links followed, for reading,
-// entering, listing and storing), or the directory entry itself (deleting, renaming,
-// creating), whose parent is resolved but whose own link is not followed.
-enum class Target { Followed, Entry };
+using Components = QList<FtpRoot::Component>;
 
-// `dir` joined with `name` as text; `name` may be "" (then `dir`).
-QString join(const QString &dir, const QString &name);
+// The components of a client's name taken from the folder `base` (names on disk, from
+// the root); a name beginning with "/" starts at the root. `raw` is the name as the
+// client sent it (bytes; may be empty), kept per component when it splits like the text.
+// Null when ".." would climb above the root, or the name holds NUL, CR or LF.
+std::optional<Components> normalise(const QList<QByteArray> &base, const QString &text, const QByteArray &raw);
 
-// True when `path` is `root` or lies below it; both canonical.
-bool isInside(const QString &path, const QString &root);
+// The components of a folder given by its names on disk.
+Components fromDisk(const QList<QByteArray> &names);
 
-// Resolves the absolute `path` (as joined from a client's name) to its canonical form.
-// With `confined` set, the result must lie inside `root` (canonical), and an entry that is
-// a symbolic link must point inside too; `root` itself is refused unless `allowRoot`.
-// A name holding NUL, CR or LF is always refused. Refusal gives a null QString.
-QString resolve(const QString &path, const QString &root, bool confined, Target target, bool allowRoot);
+// "/" joined to the names: the folder as a client sees it ("/" for the root).
+QByteArray visible(const QList<QByteArray> &names);
 
 } // namespace FtpPaths

@@ -222,4 +222,36 @@ TEST(AsyncSocket, APeerEndingItsSideIsAskedAboutAndADelegateMayDropItsSocketInAC
     close(fd2);
 }
 
+TEST(AsyncSocket, HandsItsConnectionOverWithNothingWaiting)
+{
+    lmtest::ensureApp();
+    Recorder r;
+    AsyncSocket listener(&r);
+    ASSERT_TRUE(listener.acceptOnAddress("localhost", 0));
+    int peer = connectedClient(listener, r);
+    ASSERT_EQ(r.accepted.size(), 1u);
+    AsyncSocket &socket = *r.accepted.front();
+    // Not while a write waits.
+    socket.writeData("pending", -1, 1);
+    EXPECT_EQ(socket.takeDescriptor(), -1);
+    ASSERT_TRUE(lmtest::waitUntil([&] { return !r.writeTags.empty(); }, 5000));
+    EXPECT_EQ(ftptest::readAll(peer, 200), "pending");
+
+    const size_t eventsBefore = r.events.size();
+    int fd = socket.takeDescriptor();
+    ASSERT_GE(fd, 0);
+    EXPECT_FALSE(socket.isConnected());
+    // The connection lives on in the descriptor, both ways, and the delegate hears nothing.
+    ASSERT_TRUE(ftptest::writeAll(peer, "to the new owner"));
+    EXPECT_EQ(ftptest::readAll(fd, 200), "to the new owner");
+    ASSERT_EQ(write(fd, "back", 4), 4);
+    EXPECT_EQ(ftptest::readAll(peer, 200), "back");
+    close(peer);
+    EXPECT_EQ(ftptest::readAll(fd, 2000), "");   // the peer's end arrives there
+    close(fd);
+    lmtest::spin(50);
+    EXPECT_EQ(r.events.size(), eventsBefore);
+    EXPECT_EQ(socket.takeDescriptor(), -1);
+}
+
 } // namespace

@@ -191,10 +191,16 @@ TEST_F(FtpAttacks, IdleConnectionsAndResetBurstsLeaveNothingBehind)
     const int baseline = server.openDescriptors();
     ASSERT_GT(baseline, 0);
 
+    // From several addresses where the machine has them: one address holds at most 32.
+    int probe = ftptest::connectTcp("127.0.0.1", server.port(), "127.0.0.2");
+    const bool manyAddresses = probe >= 0;
+    if (probe >= 0)
+        close(probe);
     std::vector<std::unique_ptr<ControlClient>> idle;
-    for (int i = 0; i < 200; i++) {
+    for (int i = 0; i < (manyAddresses ? 200 : 30); i++) {
         idle.push_back(std::make_unique<ControlClient>());
-        ASSERT_TRUE(idle.back()->connect("127.0.0.1", server.port()));
+        std::string from = manyAddresses ? "127.0.0." + std::to_string(2 + i % 10) : "";
+        ASSERT_TRUE(idle.back()->connect("127.0.0.1", server.port(), from));
     }
     for (auto &c : idle)
         EXPECT_EQ(c->reply(), "220 Lumenar Ftp Server ready.");
@@ -237,14 +243,8 @@ TEST_F(FtpAttacks, FilesChangingUnderADownloadEndItCleanly)
     ControlClient c;
     ASSERT_TRUE(c.connect("127.0.0.1", server.port()));
     ASSERT_TRUE(c.login());
-    int data = c.openPassive("127.0.0.1");
+    int data = c.startSlowDownload("127.0.0.1", "RETR Music/big.bin");
     ASSERT_GE(data, 0);
-    int rcv = 16 * 1024;
-    setsockopt(data, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
-    EXPECT_EQ(c.ask("RETR Music/big.bin").substr(0, 4), "150 ");
-    char buf[4096];
-    ASSERT_TRUE(ftptest::waitFor(data, false, 5000));
-    ASSERT_GT(read(data, buf, sizeof buf), 0);
     ASSERT_EQ(truncate((root + "/Music/big.bin").c_str(), 1024 * 1024), 0);
     std::string rest = ftptest::readAll(data, 30000);
     close(data);
@@ -255,9 +255,8 @@ TEST_F(FtpAttacks, FilesChangingUnderADownloadEndItCleanly)
     // Replaced by another client's upload: the download keeps the bytes it started with.
     std::string old(8 * 1024 * 1024, 'o');
     lmtest::writeFile(root + "/Music/swap.bin", old);
-    data = c.openPassive("127.0.0.1");
-    setsockopt(data, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
-    EXPECT_EQ(c.ask("RETR Music/swap.bin").substr(0, 4), "150 ");
+    data = c.startSlowDownload("127.0.0.1", "RETR Music/swap.bin");
+    ASSERT_GE(data, 0);
     ControlClient other;
     ASSERT_TRUE(other.connect("127.0.0.1", server.port()));
     ASSERT_TRUE(other.login());
@@ -268,7 +267,8 @@ TEST_F(FtpAttacks, FilesChangingUnderADownloadEndItCleanly)
     EXPECT_EQ(other.reply(), "226 Transfer complete.");
     std::string got = ftptest::readAll(data, 30000);
     close(data);
-    EXPECT_TRUE(got == old) << "got " << got.size() << " bytes";
+    EXPECT_TRUE(got == old.substr(old.size() - got.size()) && got.size() >= old.size() - 4096)
+        << "got " << got.size() << " bytes";
     EXPECT_EQ(c.reply(), "226 Transfer complete.");
     EXPECT_EQ(lmtest::readText(root + "/Music/swap.bin"), "new");
 }

@@ -1,5 +1,6 @@
 // Real FTP clients (Python's ftplib, curl, lftp) against lumenar-cli ftpd, over IPv4 and
 // IPv6 loopback, passive and active.
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 
@@ -109,8 +110,6 @@ TEST_F(FtpClients, CurlUploadsAndDownloadsPassiveAndActive)
     lmtest::writeFile(root + "/small.txt", "small file\n");
 
     for (const std::string &host : hosts()) {
-        // --ignore-content-length: curl takes a 550 to SIZE (files of 10240 bytes or more)
-        // as a missing file; without SIZE it simply downloads.
         const std::vector<std::vector<std::string>> modes = {
             {},                                          // EPSV
             {"--disable-epsv"},                          // PASV (IPv4 only)
@@ -130,14 +129,14 @@ TEST_F(FtpClients, CurlUploadsAndDownloadsPassiveAndActive)
             EXPECT_TRUE(lmtest::readFile(root + "/" + name) == lmtest::readFile(local));
 
             std::string back = dir.file("back.bin");
-            std::vector<std::string> get = {"curl", "-sS", "--max-time", "60", "--ignore-content-length", "-o", back};
+            std::vector<std::string> get = {"curl", "-sS", "--max-time", "60", "-o", back};
             get.insert(get.end(), modes[m].begin(), modes[m].end());
             get.push_back(url(host, "/" + name));
             r = lmtest::run(get);
             ASSERT_EQ(r.status, 0) << r.err;
             EXPECT_TRUE(lmtest::readFile(back) == lmtest::readFile(local));
         }
-        // A small file passes SIZE, and a folder URL gives the listing.
+        // A small file, and a folder URL gives the listing.
         lmtest::RunResult small = lmtest::run({"curl", "-sS", "--max-time", "60", url(host, "/small.txt")});
         EXPECT_EQ(small.out, "small file\n") << small.err;
         lmtest::RunResult list = lmtest::run({"curl", "-sS", "--max-time", "60", url(host, "/")});
@@ -189,6 +188,62 @@ TEST_F(FtpClients, LftpMirrorsAFolderUpAndBack)
             EXPECT_EQ(files, 5);
         }
     }
+}
+
+std::string sha256(const std::vector<uint8_t> &bytes)
+{
+    return QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
+                                    QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
+
+TEST_F(FtpClients, CurlAndLftpResumeInterruptedTransfers)
+{
+    std::string data(700 * 1024 + 3, '\0');
+    for (size_t i = 0; i < data.size(); i++)
+        data[i] = char(i * 2246822519u >> 19);
+    const std::string full = dir.file("full.bin");
+    lmtest::writeFile(full, data);
+    lmtest::writeFile(root + "/whole.bin", data);
+    const std::string sum = sha256(lmtest::readFile(full));
+    const std::string head = data.substr(0, 100000);
+    int resumed = 0;
+
+    if (lmtest::haveTool("curl")) {
+        // Download: SIZE, REST 100000, RETR. Upload: SIZE, then APPE of the rest.
+        const std::string down = dir.file("curl-down.bin");
+        lmtest::writeFile(down, head);
+        lmtest::RunResult r = lmtest::run({"curl", "-sS", "-v", "--max-time", "60", "-C", "-", "-o", down, url("127.0.0.1", "/whole.bin")});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("> REST 100000"), std::string::npos) << r.err;
+        EXPECT_EQ(sha256(lmtest::readFile(down)), sum);
+        lmtest::writeFile(root + "/curl-up.bin", head);
+        r = lmtest::run({"curl", "-sS", "-v", "--max-time", "60", "-C", "-", "-T", full, url("127.0.0.1", "/curl-up.bin")});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("> APPE curl-up.bin"), std::string::npos) << r.err;
+        EXPECT_EQ(sha256(lmtest::readFile(root + "/curl-up.bin")), sum);
+        resumed++;
+    }
+    if (lmtest::haveTool("lftp")) {
+        // get -c: REST and RETR; put -c: REST and STOR.
+        const std::string down = dir.file("lftp-down.bin");
+        lmtest::writeFile(down, head);
+        lmtest::writeFile(root + "/lftp-up.bin", head);
+        std::string script = "set net:max-retries 1; set net:timeout 20; set cmd:fail-exit yes; get -c whole.bin -o '" + down +
+                             "'; put -c '" + full + "' -o lftp-up.bin; quit";
+        lmtest::RunResult r = lmtest::run({"lftp", "-d", "-u", "anonymous,", "-e", script, url("127.0.0.1")});
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        std::string log = r.out + r.err;
+        size_t rest = log.find("---> REST 100000\n");
+        EXPECT_NE(rest, std::string::npos) << log;
+        EXPECT_NE(log.find("---> REST 100000\n", rest + 1), std::string::npos) << "once for each way: " << log;
+        EXPECT_EQ(sha256(lmtest::readFile(down)), sum);
+        EXPECT_EQ(sha256(lmtest::readFile(root + "/lftp-up.bin")), sum);
+        resumed++;
+    }
+    if (resumed == 0)
+        GTEST_SKIP() << "neither curl nor lftp is installed";
 }
 
 TEST(Ftpd, RejectsBadArgumentsAndEndsCleanlyOnSignals)

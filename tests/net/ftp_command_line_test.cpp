@@ -11,31 +11,52 @@ struct Collected {
     int tooLong = 0;
 };
 
-FtpLineBuffer::Sink collector(Collected &c)
+// Appends the bytes and takes every line that is complete.
+void feed(FtpLineBuffer &buffer, const QByteArray &bytes, Collected &c)
 {
-    return [&c](FtpLineBuffer::Event e, const QByteArray &line) {
-        if (e == FtpLineBuffer::Event::TooLong)
+    buffer.append(bytes);
+    FtpLineBuffer::Event event;
+    QByteArray line;
+    while (buffer.next(&event, &line)) {
+        if (event == FtpLineBuffer::Event::TooLong)
             c.tooLong++;
         else
             c.lines.push_back(line.toStdString());
-        return true;
-    };
+    }
 }
 
 TEST(FtpLineBuffer, ReassemblesSplitLinesAndSplitsJoinedOnes)
 {
     FtpLineBuffer buffer;
     Collected c;
-    buffer.feed("US", collector(c));
-    buffer.feed("ER a", collector(c));
+    feed(buffer, "US", c);
+    feed(buffer, "ER a", c);
     EXPECT_TRUE(c.lines.empty());
-    buffer.feed("\r", collector(c));
-    buffer.feed("\nNOOP\r\nPWD\r\nCWD x", collector(c));
+    feed(buffer, "\r", c);
+    feed(buffer, "\nNOOP\r\nPWD\r\nCWD x", c);
     EXPECT_EQ(c.lines, (std::vector<std::string>{"USER a", "NOOP", "PWD"}));
     EXPECT_EQ(buffer.buffered(), 5);
-    buffer.feed("\n\r\n", collector(c));   // a bare LF ends a line too; an empty line is a line
+    feed(buffer, "\n\r\n", c);   // a bare LF ends a line too; an empty line is a line
     EXPECT_EQ(c.lines, (std::vector<std::string>{"USER a", "NOOP", "PWD", "CWD x", ""}));
     EXPECT_EQ(c.tooLong, 0);
+}
+
+TEST(FtpLineBuffer, LinesAreTakenOneAtATime)
+{
+    FtpLineBuffer buffer;
+    buffer.append("QUIT\r\nDELE x\r\nNO");
+    FtpLineBuffer::Event event;
+    QByteArray line;
+    ASSERT_TRUE(buffer.next(&event, &line));
+    EXPECT_EQ(line, "QUIT");
+    EXPECT_EQ(buffer.buffered(), 10);   // the rest waits until asked for
+    ASSERT_TRUE(buffer.next(&event, &line));
+    EXPECT_EQ(line, "DELE x");
+    EXPECT_FALSE(buffer.next(&event, &line));
+    buffer.append("OP\n");
+    ASSERT_TRUE(buffer.next(&event, &line));
+    EXPECT_EQ(line, "NOOP");
+    EXPECT_EQ(buffer.buffered(), 0);
 }
 
 TEST(FtpLineBuffer, OverlongLinesAreReportedOnceAndNeverHeld)
@@ -44,42 +65,38 @@ TEST(FtpLineBuffer, OverlongLinesAreReportedOnceAndNeverHeld)
     FtpLineBuffer buffer;
     Collected c;
     // Exactly at the limit passes.
-    buffer.feed(QByteArray(limit, 'a') + "\r\n", collector(c));
+    feed(buffer, QByteArray(limit, 'a') + "\r\n", c);
     ASSERT_EQ(c.lines.size(), 1u);
     EXPECT_EQ(c.lines[0].size(), size_t(limit));
 
     // Ten megabytes without an end, in chunks: one report, nothing kept.
     QByteArray chunk(64 * 1024, 'x');
     for (int i = 0; i < 160; i++) {
-        buffer.feed(chunk, collector(c));
+        feed(buffer, chunk, c);
         EXPECT_LE(buffer.buffered(), limit + 1);
     }
     EXPECT_EQ(c.tooLong, 1);
     EXPECT_EQ(buffer.buffered(), 0);
     // The end of the long line ends the discarding; the next line counts again.
-    buffer.feed("tail\r\nNOOP\r\n", collector(c));
+    feed(buffer, "tail\r\nNOOP\r\n", c);
     EXPECT_EQ(c.lines.back(), "NOOP");
     EXPECT_EQ(c.lines.size(), 2u);
     // One byte over, ended in the same chunk.
-    buffer.feed(QByteArray(limit + 1, 'b') + "\r\nPWD\r\n", collector(c));
+    feed(buffer, QByteArray(limit + 1, 'b') + "\r\nPWD\r\n", c);
     EXPECT_EQ(c.tooLong, 2);
     EXPECT_EQ(c.lines.back(), "PWD");
 }
 
-TEST(FtpLineBuffer, StopsWhenTheSinkSaysSo)
+TEST(FtpCommandLine, RawNamesAndTelnetInterrupts)
 {
-    FtpLineBuffer buffer;
-    std::vector<std::string> seen;
-    buffer.feed("QUIT\r\nDELE x\r\n", [&](FtpLineBuffer::Event, const QByteArray &line) {
-        seen.push_back(line.toStdString());
-        return false;
-    });
-    buffer.feed("NOOP\r\n", [&](FtpLineBuffer::Event, const QByteArray &line) {
-        seen.push_back(line.toStdString());
-        return true;
-    });
-    EXPECT_EQ(seen, std::vector<std::string>{"QUIT"});
-    EXPECT_TRUE(buffer.stopped());
+    using FtpCommandLine::rawFileName;
+    EXPECT_EQ(rawFileName("RETR \xe9t\xe9 a.flac\r"), QByteArray("\xe9t\xe9 a.flac"));
+    EXPECT_EQ(rawFileName("LIST -la"), QByteArray());
+    EXPECT_EQ(rawFileName("PWD"), QByteArray());
+    using FtpCommandLine::withoutTelnetInterrupt;
+    EXPECT_EQ(withoutTelnetInterrupt("\xff\xf4\xff\xf2" "ABOR"), QByteArray("ABOR"));
+    EXPECT_EQ(withoutTelnetInterrupt("\xff\xf4\xff" "ABOR"), QByteArray("ABOR"));   // the urgent byte taken apart
+    EXPECT_EQ(withoutTelnetInterrupt("RETR \xff"), QByteArray("RETR \xff"));
 }
 
 TEST(FtpCommandLine, SplitsAtTheFirstSpaceAfterTrimmingLineEnds)

@@ -1,4 +1,5 @@
 // Exact reply sequences against a server running on this test's event loop.
+#include <cstdlib>
 #include <memory>
 
 #include <arpa/inet.h>
@@ -67,7 +68,7 @@ TEST_F(FtpSession, FixedRepliesUnknownWordsAndEmptyLines)
     EXPECT_EQ(client.ask("SYST"), "215 UNIX Type: L8 Version: Brookfern");
     EXPECT_EQ(client.ask("noop"), "200 NOOP command successful.");
     EXPECT_EQ(client.ask("Noop"), "200 NOOP command successful.");
-    EXPECT_EQ(client.ask("FEAT"), "211-Features supported\n UTF8\n211 End");
+    EXPECT_EQ(client.ask("FEAT"), "211-Features supported\n UTF8\n REST STREAM\n SIZE\n211 End");
     EXPECT_EQ(client.ask("STAT"), "211-localhost FTP server status:\n211 End of Status");
     EXPECT_EQ(client.ask("TYPE I"), "200 Type set to  I.");
     EXPECT_EQ(client.ask("OPTS UTF8 ON"), "502 Unknown command 'UTF8 ON'");
@@ -141,7 +142,8 @@ TEST_F(FtpSession, ListingsTravelOnTheDataConnection)
 TEST_F(FtpSession, SizeMakeRenameAndDelete)
 {
     EXPECT_EQ(client.ask("SIZE Music/song.flac"), "213 10239");
-    EXPECT_EQ(client.ask("SIZE Music/big.flac"), "550 Music/big.flac file too large for SIZE.");
+    EXPECT_EQ(client.ask("SIZE Music/big.flac"), "213 10240");
+    EXPECT_EQ(client.ask("SIZE Music"), "550 Music: Not a plain file.");
     EXPECT_EQ(client.ask("SIZE nothing"), "550 nothing No such file or directory.");
 
     EXPECT_EQ(client.ask("MKD new/deeper"), "250 MKD command successful.");
@@ -326,6 +328,29 @@ TEST_F(FtpSession, HostileNamesCannotInjectReplies)
     client.sendRaw(std::string(5000, 'A') + "\r\n");
     EXPECT_EQ(client.reply(), "500 Command line too long.");
     EXPECT_EQ(client.ask("NOOP"), "200 NOOP command successful.");
+}
+
+TEST(FtpSessionWithoutChangeRoot, ClientPathsAreTheSystemsOwn)
+{
+    lmtest::ensureApp();
+    lmtest::TempDir dir;
+    QDir().mkpath(QString::fromStdString(dir.path() + "/served"));
+    QDir().mkpath(QString::fromStdString(dir.path() + "/elsewhere"));
+    lmtest::writeFile(dir.path() + "/elsewhere/file.txt", "reachable");
+    char *real = realpath(dir.path().c_str(), nullptr);
+    const std::string base = real;
+    free(real);
+    FtpServer server(0, QString::fromStdString(dir.path() + "/served"), nullptr);
+    ControlClient client;
+    ASSERT_TRUE(client.connect("127.0.0.1", server.listeningPort()));
+    ASSERT_TRUE(client.login());
+    EXPECT_EQ(client.ask("PWD"), "257 \"" + base + "/served\" is the current directory.");
+    EXPECT_EQ(client.ask("CWD ../elsewhere"), "250 CWD command successful.");
+    EXPECT_EQ(client.ask("SIZE file.txt"), "213 9");
+    EXPECT_EQ(client.ask("CWD " + base), "250 CWD command successful.");
+    EXPECT_EQ(client.ask("CWD /"), "250 CWD command successful.");
+    EXPECT_EQ(client.ask("PWD"), "257 \"/\" is the current directory.");
+    EXPECT_EQ(client.ask("CDUP"), "250 CDUP command successful.");
 }
 
 } // namespace

@@ -197,6 +197,21 @@ int ControlClient::openPassive(const std::string &host, bool extended, const std
     return port == 0 ? -1 : connectTcp(host, port, fromAddress);
 }
 
+int ControlClient::startSlowDownload(const std::string &host, const std::string &command)
+{
+    int data = openPassive(host);
+    if (data < 0)
+        return -1;
+    int rcv = 16 * 1024;
+    setsockopt(data, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
+    char buf[4096];
+    if (ask(command).rfind("150 ", 0) != 0 || !waitFor(data, false, 5000) || read(data, buf, sizeof buf) <= 0) {
+        close(data);
+        return -1;
+    }
+    return data;
+}
+
 bool ControlClient::closedByPeer(int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);

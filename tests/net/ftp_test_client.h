@@ -42,6 +42,9 @@ public:
     bool login();
     // PASV or EPSV and a connection to the announced port; -1 on failure.
     int openPassive(const std::string &host, bool extended = false, const std::string &fromAddress = "");
+    // A download under way: PASV, a data connection that takes little at a time, the
+    // command and its 150, and the first bytes read. The data connection, or -1.
+    int startSlowDownload(const std::string &host, const std::string &command);
     // True when the server closed the connection within the time.
     bool closedByPeer(int timeoutMs = 10000);
     // Nothing more arrives within the time.
