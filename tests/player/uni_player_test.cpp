@@ -468,12 +468,13 @@ TEST_F(UniPlayerTest, PositionUpdatesComeOnlyWhileWatchedAndPlaying)
     EXPECT_EQ(player.positionWatchers(), 2);
     EXPECT_TRUE(player.positionTimerActive());
     ASSERT_TRUE(lmtest::waitUntil([&] { return rec.count(LMPlayerEventPosition) >= 2; }, 4000));
-    // Each comes just after the heard second turned.
+    // Each comes as the heard second turns (the timer and the heard clock may differ by
+    // some tens of milliseconds on a busy machine).
     for (const Recorder::Entry &e : rec.entries) {
         if (e.event != LMPlayerEventPosition)
             continue;
-        EXPECT_GE(e.time, 0.99);
-        EXPECT_LT(e.time - std::floor(e.time + 0.01), 0.25) << e.time;
+        EXPECT_GE(e.time, 0.95);
+        EXPECT_LT(e.time - std::floor(e.time + 0.05), 0.25) << e.time;
     }
     player.endPositionUpdates();
     EXPECT_TRUE(player.positionTimerActive()) << "one watcher is left";
