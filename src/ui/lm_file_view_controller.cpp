@@ -116,7 +116,7 @@ void LMFileViewController::renameFile(const QString &name)
     const FileSystemObject *fs = FileSystemObject::sharedObject();
     const QString target =
         Browse::makeNamed(QFileInfo(path_).path(), name, tr("Can not rename file"), tr("File already exists"),
-                          [&](const QString &to) { return fs->moveFile(path_, to); });
+                          [&](const QString &to) { return fs->moveFileWithoutReplacing(path_, to); });
     if (target.isNull())
         return;
     Browse::followMove(path_, target);

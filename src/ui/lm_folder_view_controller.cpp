@@ -230,7 +230,7 @@ void LMFolderViewController::renameFolder(const QString &name)
     }
     const QString target =
         Browse::makeNamed(fs->documentsDirectory(), name, tr("Can not rename folder"), tr("Folder already exists"),
-                          [&](const QString &to) { return fs->moveFile(path_, to); });
+                          [&](const QString &to) { return fs->moveFileWithoutReplacing(path_, to); });
     if (target.isNull())
         return;
     Browse::followMove(path_, target);

@@ -99,7 +99,7 @@ bool LMMovingViewController::moveToFolder(const QString &directory)
     QStringList left, names;
     for (const QString &item : movingItems_) {
         const QString to = Browse::joined(directory, Browse::lastComponent(item));
-        if (fs->moveFile(item, to)) {
+        if (fs->moveFileWithoutReplacing(item, to)) {
             Browse::followMove(item, to);
         } else {
             left << item;

@@ -96,6 +96,27 @@ TEST_F(FileSystemObjectTest, CopyAndMoveReplaceTheDestinationButNeverLoseTheSour
     EXPECT_EQ(lmtest::readText(dir.file("moved/e/f")), "F");
 }
 
+TEST_F(FileSystemObjectTest, AMoveAUserAsksForNeverReplacesWhatIsThere)
+{
+    lmtest::writeFile(dir.file("a"), "A");
+    lmtest::writeFile(dir.file("b"), "B");
+    ASSERT_TRUE(fs->createDirectory(p("d/e")));
+    lmtest::writeFile(dir.file("d/e/f"), "F");
+    EXPECT_FALSE(fs->moveFileWithoutReplacing(p("a"), p("b")));
+    EXPECT_FALSE(fs->moveFileWithoutReplacing(p("a"), p("d")));      // a folder is in the way
+    EXPECT_FALSE(fs->moveFileWithoutReplacing(p("d"), p("d/e/in")));  // a folder into itself
+    EXPECT_FALSE(fs->moveFileWithoutReplacing(p("gone"), p("c")));
+    EXPECT_EQ(lmtest::readText(dir.file("a")), "A");
+    EXPECT_EQ(lmtest::readText(dir.file("b")), "B");
+    EXPECT_EQ(lmtest::readText(dir.file("d/e/f")), "F");
+
+    EXPECT_TRUE(fs->moveFileWithoutReplacing(p("a"), p("d/a")));
+    EXPECT_TRUE(fs->moveFileWithoutReplacing(p("d"), p("moved")));
+    EXPECT_EQ(lmtest::readText(dir.file("moved/a")), "A");
+    EXPECT_EQ(lmtest::readText(dir.file("moved/e/f")), "F");
+    EXPECT_FALSE(fs->fileExists(p("a")));
+}
+
 TEST_F(FileSystemObjectTest, BackupExclusionUsesTheFreedesktopMarkAndReadsTheOldOne)
 {
     lmtest::writeFile(dir.file("name with space %20"), "x");

@@ -1,6 +1,8 @@
 #include "platform/core/file_system_object.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
 
@@ -322,6 +324,26 @@ bool FileSystemObject::moveFile(const QString &from, const QString &to) const
     if (!ec)
         return true;
     // Another file system: copy, and remove the source only once the copy is whole.
+    if (!copyItem(src, dst)) {
+        removeAll(dst);
+        return false;
+    }
+    return removeAll(src);
+}
+
+bool FileSystemObject::moveFileWithoutReplacing(const QString &from, const QString &to) const
+{
+    const fs::path src = toPath(from), dst = toPath(to);
+    if (from.isEmpty() || to.isEmpty() || !itemExists(src) || itemExists(dst) || isWithin(dst, src))
+        return false;
+    // The kernel refuses at the moment of the rename, so no check can go stale.
+    if (renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS)
+        return false;
+    // Another file system, or one without the flag: the checked copy is the best there is.
+    if (itemExists(dst))
+        return false;
     if (!copyItem(src, dst)) {
         removeAll(dst);
         return false;

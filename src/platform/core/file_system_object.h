@@ -61,6 +61,9 @@ public:
     // holds the source, is refused so that nothing is lost.
     bool copyFile(const QString &from, const QString &to) const;
     bool moveFile(const QString &from, const QString &to) const;
+    // For renames and moves a user asks for: NO when anything is at the destination, even
+    // when it appears there after the caller checked (an upload arriving meanwhile).
+    bool moveFileWithoutReplacing(const QString &from, const QString &to) const;
 
     // The backup-exclusion mark: the freedesktop attribute "user.xdg.robots.backup" with
     // the value "false" (removed when unmarked). The one-byte "user.com.apple.MobileBackup"
