@@ -81,7 +81,7 @@ int drawIdiom(bool tablet, AppDelegate &delegate, const QString &documents, cons
             }
             if (undo)
                 undo();
-            stage.settle(60);
+            stage.settle(20);
         }
     }
     return failures;

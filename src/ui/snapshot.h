@@ -21,7 +21,7 @@ struct Stage {
     AppDelegate *delegate = nullptr;
     QString documents;
     // Runs the event loop for `ms` milliseconds (images load, layouts settle).
-    void settle(int ms = 120) const;
+    void settle(int ms = 40) const;
 };
 
 // Puts the window into the state a picture shows; answers what undoes it.
