@@ -1,5 +1,6 @@
 // The main play list over a real temporary library and the real player (wav-fast output):
 // first through its controller, then through its view by tapping.
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
@@ -260,6 +261,33 @@ TEST_F(RootViewTest, EditModeDeletesInTwoSteps)
     EXPECT_TRUE(QFile::exists(doc("a.wav")));  // the first step only asks
     ASSERT_TRUE(tap("deleteButton"));
     EXPECT_FALSE(QFile::exists(doc("a.wav")));
+}
+
+// A cell the list takes up again for another row must not bring the first row's
+// half-done delete with it: one more tap would delete the other row's file.
+TEST_F(RootViewTest, AHalfDoneDeleteStaysWithItsRow)
+{
+    for (int i = 0; i < 40; i++)
+        writeWav((i < 10 ? "0" : "") + std::to_string(i) + ".wav", 1);
+    launch(false, true);
+    ASSERT_TRUE(scan());
+    settle(100);
+    ASSERT_TRUE(tap("editButton"));
+    ASSERT_TRUE(tap(item("deleteControl")));
+    ASSERT_NE(item("deleteButton"), nullptr);
+    QQuickItem *list = item("playList");
+    ASSERT_NE(list, nullptr);
+    const double end = list->property("contentHeight").toDouble() - list->height();
+    ASSERT_GT(end, list->height());
+    for (double y = 0; y <= end; y += list->height() / 2) {
+        list->setProperty("contentY", y);
+        settle(20);
+    }
+    EXPECT_EQ(item("deleteButton"), nullptr);
+    list->setProperty("contentY", 0);
+    settle(50);
+    EXPECT_EQ(item("deleteButton"), nullptr);
+    EXPECT_EQ(QDir(QString::fromStdString(docs.path())).entryList({"*.wav"}).size(), 40);
 }
 
 } // namespace

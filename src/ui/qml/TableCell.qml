@@ -31,6 +31,14 @@ SwipeDelegate {
     Accessible.onPressAction: cell.clicked()
 
     onEditingChanged: confirmingDelete = false
+
+    // A half-done delete belongs to the row it was begun on: a cell taken up for another
+    // row, or a row refilled in place, starts closed.
+    function forgetDelete() {
+        confirmingDelete = false
+        dragOffset = 0
+        swipe.close()
+    }
     onClicked: {
         if (swipe.position !== 0) {
             swipe.close()

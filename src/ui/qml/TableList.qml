@@ -63,6 +63,7 @@ ListView {
                            : (kind === 0 ? (model.title !== "" ? 44 : (listView.table && listView.table.grouped ? 22 : 0))
                                          : footerText.implicitHeight + 16)
         objectName: kind === 1 ? "cell_" + model.section + "_" + model.row : ""
+        ListView.onReused: if (cellLoader.item) cellLoader.item.forgetDelete()
 
         // Header of a section.
         Text {
@@ -92,6 +93,7 @@ ListView {
         }
 
         Loader {
+            id: cellLoader
             anchors.fill: parent
             active: entry.kind === 1
             sourceComponent: TableCell {
