@@ -163,8 +163,17 @@ void PlaylistsViewController::renameSelectedPlaylist(const QString &name)
         AlertMessage::show(tr("Invalid name"));
         return;
     }
-    switch (PlaylistStore::rename(lists_.at(selectedIndex_), name)) {
-    case PlaylistStore::Done: refresh(); break;
+    const QString from = lists_.at(selectedIndex_);
+    switch (PlaylistStore::rename(from, name)) {
+    case PlaylistStore::Done:
+        // The main list follows the list it shows to its new name.
+        if (UserSettings::currentPlaylist() == from) {
+            UserDefaults::setString(SettingsKeys::CurrentPlaylist, PlaylistStore::fileNameForName(name));
+            if (UserSettings::organize() == SettingsKeys::OrganizePlaylist)
+                emit context()->mainListRefreshRequested();
+        }
+        refresh();
+        break;
     case PlaylistStore::AlreadyExists: AlertMessage::show(tr("File already exists")); break;
     case PlaylistStore::Failed: AlertMessage::show(tr("Can not rename playlist")); break;
     }

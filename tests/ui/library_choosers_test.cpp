@@ -203,13 +203,18 @@ TEST_F(LibraryChoosersTest, PlayListsAreAddedRenamedChosenAndDeletedByName)
     EXPECT_EQ(UserDefaults::stringForKey(CurrentPlaylist), "Evening.m3u");
     EXPECT_EQ(root()->title(), "Evening");
     EXPECT_EQ(lists->table()->row(0, 1)->accessory, CellAccessory::Checkmark);
+    lists->renamePlaylist();
+    lists->renameSelectedPlaylist("Night");  // the main list goes with it
+    EXPECT_EQ(UserDefaults::stringForKey(CurrentPlaylist), "Night.m3u");
+    EXPECT_EQ(root()->title(), "Night");
+    EXPECT_EQ(lists->table()->row(0, 1)->accessory, CellAccessory::Checkmark);
 
     lists->editPlaylists();
     EXPECT_TRUE(lists->table()->editing());
     EXPECT_TRUE(lists->table()->row(0, 0)->canDelete);
     lists->deleteRow(0, 0);
     EXPECT_FALSE(exists("b-list.m3u"));
-    EXPECT_EQ(titles(lists), QStringList{"Evening"});
+    EXPECT_EQ(titles(lists), QStringList{"Night"});
     EXPECT_TRUE(exists("Live.m3u/inner.wav"));
     lists->cancelEditing();
     EXPECT_FALSE(lists->table()->editing());
