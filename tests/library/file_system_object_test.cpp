@@ -117,6 +117,30 @@ TEST_F(FileSystemObjectTest, AMoveAUserAsksForNeverReplacesWhatIsThere)
     EXPECT_FALSE(fs->fileExists(p("a")));
 }
 
+TEST_F(FileSystemObjectTest, AMoveToAnotherFileSystemCopiesAndStillNeverReplaces)
+{
+    struct stat here, shm;
+    if (stat(dir.path().c_str(), &here) != 0 || stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev)
+        GTEST_SKIP() << "/dev/shm is not another file system here";
+    char other[] = "/dev/shm/lumenar-fs-XXXXXX";
+    ASSERT_NE(mkdtemp(other), nullptr);
+    const QString o = QString::fromLatin1(other);
+    ASSERT_TRUE(fs->createDirectory(p("d/e")));
+    lmtest::writeFile(dir.file("d/e/f"), "F");
+    lmtest::writeFile(dir.file("a"), "A");
+    lmtest::writeFile(std::string(other) + "/a", "there");
+    EXPECT_FALSE(fs->moveFileWithoutReplacing(p("a"), o + "/a"));
+    EXPECT_TRUE(fs->moveFileWithoutReplacing(p("d"), o + "/d"));
+    EXPECT_TRUE(fs->moveFileWithoutReplacing(p("a"), o + "/b"));
+    EXPECT_EQ(lmtest::readText(std::string(other) + "/a"), "there");
+    EXPECT_EQ(lmtest::readText(std::string(other) + "/b"), "A");
+    EXPECT_EQ(lmtest::readText(std::string(other) + "/d/e/f"), "F");
+    EXPECT_FALSE(fs->fileExists(p("a")) || fs->fileExists(p("d")));
+    // Nothing of the copy's staging is left beside it.
+    EXPECT_EQ(QDir(o).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), (QStringList{"a", "b", "d"}));
+    std::filesystem::remove_all(other);
+}
+
 TEST_F(FileSystemObjectTest, BackupExclusionUsesTheFreedesktopMarkAndReadsTheOldOne)
 {
     lmtest::writeFile(dir.file("name with space %20"), "x");

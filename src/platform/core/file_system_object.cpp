@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <mutex>
@@ -331,24 +332,40 @@ bool FileSystemObject::moveFile(const QString &from, const QString &to) const
     return removeAll(src);
 }
 
+namespace {
+
+// A rename that never replaces: refused by the kernel at the moment of the rename where
+// the file system knows the flag, checked just before it where it does not.
+int renameWithoutReplacing(const fs::path &from, const fs::path &to)
+{
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    if (itemExists(to))
+        return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+} // namespace
+
 bool FileSystemObject::moveFileWithoutReplacing(const QString &from, const QString &to) const
 {
     const fs::path src = toPath(from), dst = toPath(to);
     if (from.isEmpty() || to.isEmpty() || !itemExists(src) || itemExists(dst) || isWithin(dst, src))
         return false;
-    // The kernel refuses at the moment of the rename, so no check can go stale.
-    if (renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS)
+    const int failed = renameWithoutReplacing(src, dst);
+    if (failed != EXDEV)
+        return failed == 0;
+    // Another file system: copied into a folder of our own beside the destination, then
+    // renamed into place there, so whatever appears at the destination meanwhile stays.
+    std::string stage = dst.parent_path().native() + "/.lumenar-move-XXXXXX";
+    if (mkdtemp(stage.data()) == nullptr)
         return false;
-    // Another file system, or one without the flag: the checked copy is the best there is.
-    if (itemExists(dst))
-        return false;
-    if (!copyItem(src, dst)) {
-        removeAll(dst);
-        return false;
-    }
-    return removeAll(src);
+    const fs::path staged = fs::path(stage) / dst.filename();
+    const bool moved = copyItem(src, staged) && renameWithoutReplacing(staged, dst) == 0;
+    removeAll(fs::path(stage));
+    return moved && removeAll(src);
 }
 
 bool FileSystemObject::addSkipBackupAttributeToItemAtURL(const QUrl &url) const
