@@ -413,7 +413,7 @@ void FtpConnection::didFailUpload(FtpDataConnection *connection)
 {
     if (connection != dataConnection_.get() || transfer_ != Transfer::Receiving)
         return;
-    // Disk full or an I/O error: the client must not be told the file arrived.
+    // Disk full, an I/O error or a reset connection: the client must not be told the file arrived.
     qWarning("FTP: writing %s failed: %s", qPrintable(currentFile_), strerror(errno));
     uploadFailed_ = true;
     closeDataConnection();

@@ -91,13 +91,13 @@ void FtpDataConnection::receiveDirect()
             continue;
         if (n < 0 && errno == EAGAIN)
             return;
-        if (n <= 0) {
-            finished();   // the end of the upload, or the client went away: either ends it
+        if (n == 0) {
+            finished();   // the client closed its side: the upload is whole
             return;
         }
         connectionState_ = Receiving;
-        budget -= n;
-        if (!(splicing_ ? spliceToFile(n) : writeToFile(uploadBuffer_.constData(), n))) {
+        // A reset connection leaves the file cut short: a failure, never a complete upload.
+        if (n < 0 || !(splicing_ ? spliceToFile(n) : writeToFile(uploadBuffer_.constData(), n))) {
             int error = errno;
             done_ = true;
             releaseDirectUpload();
@@ -105,6 +105,7 @@ void FtpDataConnection::receiveDirect()
             ftpConnection_->didFailUpload(this);
             return;
         }
+        budget -= n;
     }
 }
 

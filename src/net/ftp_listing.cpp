@@ -154,8 +154,14 @@ QByteArray Cursor::next(int maxEntries)
         headerSent_ = true;
         piece = "total " + QByteArray::number(names_.size()) + "\r\n";
     }
-    for (int n = 0; n < maxEntries && position_ < names_.size(); n++)
-        piece += line(names_[position_++]);
+    // An entry gone since the folder was read gives no line; only the end gives nothing.
+    for (int n = 0; n < maxEntries && position_ < names_.size();) {
+        const QByteArray entry = line(names_[position_++]);
+        if (!entry.isEmpty()) {
+            piece += entry;
+            n++;
+        }
+    }
     return piece;
 }
 

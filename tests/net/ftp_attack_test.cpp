@@ -1,5 +1,6 @@
 // Hostile clients against lumenar-cli ftpd: every refusal is a reply, never a crash, and
 // afterwards a normal client works and the server holds no more descriptors than before.
+#include <filesystem>
 #include <csignal>
 
 #include <fcntl.h>
@@ -271,6 +272,27 @@ TEST_F(FtpAttacks, FilesChangingUnderADownloadEndItCleanly)
         << "got " << got.size() << " bytes";
     EXPECT_EQ(c.reply(), "226 Transfer complete.");
     EXPECT_EQ(lmtest::readText(root + "/Music/swap.bin"), "new");
+}
+
+// A client whose connection is reset mid-upload left a file cut short: that is a failed
+// upload, not a complete one the library would pick up.
+TEST(FtpLimits, AnUploadCutByAResetIsReportedAndNotAnnounced)
+{
+    lmtest::TempDir dir;
+    ftptest::FtpdProcess server;
+    ASSERT_TRUE(server.start(dir.path()));
+    ControlClient c;
+    ASSERT_TRUE(c.connect("127.0.0.1", server.port()));
+    ASSERT_TRUE(c.login());
+    int data = c.openPassive("127.0.0.1");
+    EXPECT_EQ(c.ask("STOR cut.bin").substr(0, 4), "150 ");
+    ASSERT_TRUE(ftptest::writeAll(data, std::string(256 * 1024, 'z')));
+    ASSERT_TRUE(lmtest::waitUntil([&] { return std::filesystem::exists(dir.file("cut.bin")) && std::filesystem::file_size(dir.file("cut.bin")) == 256 * 1024; }, 10000));
+    ftptest::resetAndClose(data);
+    EXPECT_EQ(c.reply(), "451 Transfer aborted.");
+    EXPECT_EQ(c.ask("NOOP"), "200 NOOP command successful.");
+    EXPECT_EQ(server.notifications(), 0) << server.output();
+    EXPECT_EQ(server.stop(), 0);
 }
 
 TEST(FtpLimits, AnUploadThatCannotBeWrittenIsReportedAndNotAnnounced)
