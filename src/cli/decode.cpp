@@ -82,7 +82,7 @@ int64_t decodePackets(LMFile *file, Output &out, AudioStreamBasicDescription *pc
         AudioStreamPacketDescription *descriptions = nullptr;
         uint32_t count = 0, trimStart = 0, trimEnd = 0;
         int n = LMCoreAudioFileReadTrimmedPackets(file, buffer.data(), capacity, &descriptions, &count, &trimStart,
-                                                  &trimEnd);
+                                                  &trimEnd, nullptr);
         if (n <= 0) {
             free(descriptions);
             break;

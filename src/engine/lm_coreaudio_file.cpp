@@ -321,14 +321,18 @@ bool frameOfPacket(LMCoreAudioFile *cf, int64_t packet, int64_t *frame)
 
 int LMCoreAudioFileReadTrimmedPackets(LMFile *file, void *buffer, uint32_t capacity,
                                       AudioStreamPacketDescription **descriptions, uint32_t *packet_count,
-                                      uint32_t *trim_start, uint32_t *trim_end)
+                                      uint32_t *trim_start, uint32_t *trim_end, uint32_t *kept_frames)
 {
     *trim_start = *trim_end = 0;
+    if (kept_frames != NULL)
+        *kept_frames = 0;
     const int64_t first = file->type == LMFileTypeCoreAudio ? ((LMCoreAudioFile *)file)->current_packet : 0;
     const int n = LMCoreAudioFileReadPackets(file, buffer, capacity, descriptions, packet_count);
     if (n <= 0)
         return n;
     LMCoreAudioFile *cf = (LMCoreAudioFile *)file;
+    if (kept_frames != NULL)
+        *kept_frames = *packet_count * cf->format.mFramesPerPacket;
     int64_t from = 0, to = 0;
     if (!knowRecording(cf) || !frameOfPacket(cf, first, &from) || !frameOfPacket(cf, first + *packet_count, &to) ||
         to <= from)
@@ -340,6 +344,8 @@ int LMCoreAudioFileReadTrimmedPackets(LMFile *file, void *buffer, uint32_t capac
     const int64_t end = tail <= 0 ? 0 : tail < span - start ? tail : span - start;
     *trim_start = uint32_t(start);
     *trim_end = uint32_t(end);
+    if (kept_frames != NULL)
+        *kept_frames = uint32_t(span - start - end);
     return n;
 }
 

@@ -22,10 +22,12 @@ int LMCoreAudioFileReadPackets(LMFile *file, void *buffer, uint32_t capacity,
 // LMCoreAudioFileReadPackets, telling also which of the frames that the packets read
 // decode to lie outside the recording: *trim_start at their start (the encoder's priming)
 // and *trim_end at their end (the padding). Both 0 when the file's packet table is not
-// known. The first call asks for the packet table (see LMCoreAudioFilePacketTable).
+// known. *kept_frames (may be null) is what is left to hear of them (0 when packets
+// vary in length and the packet table is not known).
+// The first call asks for the packet table (see LMCoreAudioFilePacketTable).
 int LMCoreAudioFileReadTrimmedPackets(LMFile *file, void *buffer, uint32_t capacity,
                                       AudioStreamPacketDescription **descriptions, uint32_t *packet_count,
-                                      uint32_t *trim_start, uint32_t *trim_end);
+                                      uint32_t *trim_start, uint32_t *trim_end, uint32_t *kept_frames);
 
 // Whether `next` can follow `file` in one output queue, decoded as one stream: both read
 // through this reader, with equal stream descriptions and magic cookies.

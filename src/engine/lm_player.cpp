@@ -105,10 +105,11 @@ static void LMPlayerRefill(void *user, AudioQueueRef queue, AudioQueueBufferRef 
 
     const bool packetized = file->type == LMFileTypeCoreAudio;
     AudioStreamPacketDescription *packets = nullptr;
-    uint32_t packetCount = 0, trimStart = 0, trimEnd = 0, flags = 0;
+    uint32_t packetCount = 0, trimStart = 0, trimEnd = 0, kept = 0, flags = 0;
     int got;
     if (packetized)
-        got = LMCoreAudioFileReadTrimmedPackets(file, data, request, &packets, &packetCount, &trimStart, &trimEnd);
+        got = LMCoreAudioFileReadTrimmedPackets(file, data, request, &packets, &packetCount, &trimStart, &trimEnd,
+                                                &kept);
     else
         got = LMFileRead(file, data, int(request));
     uint32_t n = got > 0 ? uint32_t(got) : 0;
@@ -133,7 +134,7 @@ static void LMPlayerRefill(void *user, AudioQueueRef queue, AudioQueueBufferRef 
         player->last_position = 0;
         if (packetized) {
             got = LMCoreAudioFileReadTrimmedPackets(next, data, request, &packets, &packetCount, &trimStart,
-                                                    &trimEnd);
+                                                    &trimEnd, &kept);
             n = got > 0 ? uint32_t(got) : 0;
             flags = kAudioQueueBufferFlag_NewStream;
         } else {
@@ -171,8 +172,14 @@ static void LMPlayerRefill(void *user, AudioQueueRef queue, AudioQueueBufferRef 
     free(packets);
     if (!LM_CHECK(err == noErr))
         return;
-    if (file->type != LMFileTypeCoreAudio && LMPlayerBytesPerSecond(file) > 0)
+    // Seconds given to the queue, so that a joined file knows when it begins to be heard.
+    if (packetized) {
+        const double rate = LMPlayerQueueRate(file);
+        if (rate > 0)
+            player->queued += kept / rate;
+    } else if (LMPlayerBytesPerSecond(file) > 0) {
         player->queued += n / LMPlayerBytesPerSecond(file);
+    }
 
     const double position = LMFileTell(file);
     if (fabs(position - player->last_position) >= 1.0) {

@@ -10,6 +10,7 @@
 #include "platform/audio_queue/audio_queue.h"
 #include "platform/core/delayed_perform.h"
 #include "player_support.h"
+#include "support/codec_support.h"
 
 namespace {
 
@@ -514,6 +515,30 @@ TEST_F(UniPlayerTest, TheCurrentTimeIsWhatIsHeard)
     const double paused = player.currentTime();
     EXPECT_GE(paused, 10.0);
     EXPECT_LT(paused, 10.5);
+}
+
+// A compressed file joined to the one before counts its time from when it is heard,
+// not from where its decoder already is.
+TEST_F(UniPlayerTest, AJoinedCompressedFileCountsFromWhenItIsHeard)
+{
+    output("null");
+    ASSERT_TRUE(lmtest::ffmpegTone(dir.file("a.mp3"), {"-c:a", "libmp3lame"}, 3.0));
+    ASSERT_TRUE(lmtest::ffmpegTone(dir.file("b.mp3"), {"-c:a", "libmp3lame"}, 20.0));
+    PlayableItemList items = {item(dir.file("a.mp3")), item(dir.file("b.mp3"))};
+    ASSERT_TRUE(items[0] && items[1]);
+    UniPlayer player;
+    ListDelegate delegate(player, items);
+    player.setDelegate(&delegate);
+    QElapsedTimer clock;
+    clock.start();
+    player.play(items[0]);
+    ASSERT_TRUE(lmtest::waitUntil([&] { return player.currentItem() == items[1]; }, 10000));
+    EXPECT_LT(player.currentTime(), player.decodeTime() - 0.5) << "the decoder runs ahead of what is heard";
+    ASSERT_TRUE(lmtest::waitUntil([&] { return clock.elapsed() >= 4500; }, 10000));
+    // About 1.5 s of the second file has been heard (the clock started a little early; a
+    // busy machine may hear less); its decoder is seconds further.
+    EXPECT_GT(player.currentTime(), 0.7);
+    EXPECT_LT(player.currentTime(), 2.1);
 }
 
 // The output plays on for seconds after the decoder's end. Pausing then holds what
