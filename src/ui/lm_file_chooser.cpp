@@ -42,7 +42,7 @@ void LMFileChooser::viewDidLoad()
         setLeftButton(btnDone_);
     }
     setRightButton(btnAdd_);
-    setToolbarItems({btnSelectAll_, BarButton::flexible(this)});
+    setToolbarItems({btnSelectAll_, flexibleSpace()});
     loadFiles();
 }
 

@@ -35,8 +35,8 @@ void LMFolderViewController::viewDidLoad()
     ScreenController::viewDidLoad();
     back_ = Browse::backToListButton(this);
     setRightButton(back_);
-    setToolbarItems({BarButton::flexible(this), btnPlay_, BarButton::flexible(this), btnSelect_,
-                     BarButton::flexible(this)});
+    setToolbarItems({flexibleSpace(), btnPlay_, flexibleSpace(), btnSelect_,
+                     flexibleSpace()});
     updateTitle();
     loadFiles();
 }
@@ -147,8 +147,8 @@ void LMFolderViewController::onSelect()
     updateTitle();
     setRightButton(btnQuitSelect_);
     table()->setEditing(false);
-    setToolbarItems({BarButton::flexible(this), btnDelete_, BarButton::flexible(this), btnMove_,
-                     BarButton::flexible(this)});
+    setToolbarItems({flexibleSpace(), btnDelete_, flexibleSpace(), btnMove_,
+                     flexibleSpace()});
     flags_ = QList<bool>(fileList_.size(), false);
     reloadRows();
 }
@@ -160,8 +160,8 @@ void LMFolderViewController::onQuitSelect()
     selectMode_ = false;
     setRightButton(back_);
     updateTitle();
-    setToolbarItems({BarButton::flexible(this), btnPlay_, BarButton::flexible(this), btnSelect_,
-                     BarButton::flexible(this)});
+    setToolbarItems({flexibleSpace(), btnPlay_, flexibleSpace(), btnSelect_,
+                     flexibleSpace()});
     flags_.clear();
     selectedCount_ = 0;
     reloadRows();

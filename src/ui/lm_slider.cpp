@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "library/playable_item.h"
+
 namespace {
 
 double clamp01(double v)
@@ -111,8 +113,7 @@ void LMSlider::step(double delta)
 
 QString LMSlider::seekText() const
 {
-    const int seconds = int(double(totalTime_) * seekingValue_);
-    return QString::asprintf("%02d:%02d", seconds / 60, seconds % 60);
+    return PlayableItem::humanTime(float(double(totalTime_) * seekingValue_));
 }
 
 QRectF LMSlider::trackRect() const

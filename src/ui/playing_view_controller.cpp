@@ -91,8 +91,7 @@ QString PlayingViewController::mediaInfoText(int sampleRate, int bits)
 
 QString PlayingViewController::timeText(double seconds)
 {
-    const int s = std::isfinite(seconds) && seconds > 0 ? int(seconds) : 0;
-    return QString::asprintf("%02d:%02d", s / 60, s % 60);
+    return PlayableItem::humanTime(std::isfinite(seconds) && seconds > 0 ? float(seconds) : 0.0f);
 }
 
 QString PlayingViewController::coverPathFor(const PlayableItem &item)

@@ -95,19 +95,19 @@ void PlaylistsViewController::setMode(int mode)
     const bool any = !lists_.isEmpty();
     switch (mode) {
     case Renaming:
-        setToolbarItems({hint_, BarButton::flexible(this), btnCancel_});
+        setToolbarItems({hint_, flexibleSpace(), btnCancel_});
         context()->announce(hint_->text());
         break;
     case Deleting:
         btnAdd_->setEnabled(false);
         btnRename_->setEnabled(false);
-        setToolbarItems({btnAdd_, BarButton::flexible(this), btnCancel_, BarButton::flexible(this), btnRename_});
+        setToolbarItems({btnAdd_, flexibleSpace(), btnCancel_, flexibleSpace(), btnRename_});
         break;
     default:
         btnAdd_->setEnabled(true);
         btnEdit_->setEnabled(any);
         btnRename_->setEnabled(any);
-        setToolbarItems({btnAdd_, BarButton::flexible(this), btnEdit_, BarButton::flexible(this), btnRename_});
+        setToolbarItems({btnAdd_, flexibleSpace(), btnEdit_, flexibleSpace(), btnRename_});
         break;
     }
     if (modeChanged)

@@ -75,6 +75,13 @@ void ScreenController::setToolbarItems(const QList<BarButton *> &items)
     emit toolbarChanged();
 }
 
+BarButton *ScreenController::flexibleSpace()
+{
+    if (flexibleSpace_ == nullptr)
+        flexibleSpace_ = BarButton::flexible(this);
+    return flexibleSpace_;
+}
+
 TableModel *ScreenController::table()
 {
     if (table_ == nullptr)

@@ -67,6 +67,8 @@ public:
     void setHidesBackButton(bool hide);
     QList<QObject *> toolbarItems() const { return toolbar_; }
     void setToolbarItems(const QList<BarButton *> &items);
+    // The stretch between toolbar items: one per screen, used as often as needed.
+    BarButton *flexibleSpace();
 
     QUrl viewSource() const { return view_; }
     // Created on first use; screens without a list never ask.
@@ -114,6 +116,7 @@ private:
     QPointer<BarButton> left_;
     QPointer<BarButton> right_;
     QPointer<BarButton> titleButton_;
+    BarButton *flexibleSpace_ = nullptr;
     bool hidesBack_ = false;
     QList<QObject *> toolbar_;
     TableModel *table_ = nullptr;

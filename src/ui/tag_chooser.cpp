@@ -51,13 +51,15 @@ void TagChooser::viewDidAppear()
         table()->selectAndCenter(0, row, context()->animations());
 }
 
-bool TagChooser::isChosen(const QString &name) const
+QString TagChooser::chosenName() const
 {
-    return UserSettings::organize() == field_.organize && UserDefaults::stringForKey(field_.key) == name;
+    return UserSettings::organize() == field_.organize ? UserDefaults::stringForKey(field_.key) : QString();
 }
 
 void TagChooser::reloadRows()
 {
+    // Read once: every read of the settings opens their file.
+    const QString chosen = chosenName();
     QList<TableRow> rows;
     rows.reserve(names_.size());
     for (const QString &name : names_) {
@@ -67,7 +69,7 @@ void TagChooser::reloadRows()
         const int count = counts_.value(name);
         if (count > 0)
             r.detail = tr("%1 Tracks").arg(count);
-        r.accessory = isChosen(name) ? CellAccessory::Checkmark : CellAccessory::None;
+        r.accessory = !chosen.isNull() && name == chosen ? CellAccessory::Checkmark : CellAccessory::None;
         rows.append(r);
     }
     table()->setRows(rows);

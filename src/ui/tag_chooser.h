@@ -42,7 +42,8 @@ public:
     void reloadRows();
 
 private:
-    bool isChosen(const QString &name) const;
+    // The name the main list shows in this mode; null when another mode is on.
+    QString chosenName() const;
 
     Field field_;
     QStringList names_;

@@ -1,6 +1,7 @@
 #include "ui/theme_helper.h"
 
 #include <QFileInfo>
+#include <QImageReader>
 
 ThemeHelper::ThemeHelper(QObject *parent) : QObject(parent) {}
 
@@ -41,9 +42,13 @@ QUrl ThemeHelper::backgroundImage() const
         return QUrl();
     const char *key = portrait_ ? "background-image-portrait" : "background-image-landscape";
     const QString file = theme_->queryString(key);
-    if (file.isEmpty() || theme_->backgroundImage(orientation()).isNull())
+    if (file.isEmpty())
         return QUrl();
-    return QUrl::fromLocalFile(QFileInfo(theme_->themeFolder() + QLatin1Char('/') + file).absoluteFilePath());
+    const QString path = QFileInfo(theme_->themeFolder() + QLatin1Char('/') + file).absoluteFilePath();
+    // The view decodes the picture; here its header is enough to know it is one.
+    if (!QImageReader(path).canRead())
+        return QUrl();
+    return QUrl::fromLocalFile(path);
 }
 
 Theme::Insets ThemeHelper::insets() const
