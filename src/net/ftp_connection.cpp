@@ -163,10 +163,10 @@ void FtpConnection::idleTimedOut()
         connectionSocket_->disconnect();
         return;
     }
-    if (transfer_ != Transfer::None || transferSinceIdleCheck_) {
-        // A long transfer leaves the control connection quiet; that is not idleness. Once
-        // it has ended the client has a whole period for its next command.
-        transferSinceIdleCheck_ = transfer_ != Transfer::None;
+    if (transferSinceIdleCheck_) {
+        // A transfer that moves leaves the control connection quiet; that is not idleness.
+        // One that has stalled for a whole period is, as is a client gone silent.
+        transferSinceIdleCheck_ = false;
         idleTimer_->start(server_->idleTimeout());
         return;
     }
@@ -395,6 +395,7 @@ void FtpConnection::didReceiveDataRead(FtpDataConnection *connection)
 {
     if (connection != dataConnection_.get() || transfer_ != Transfer::Receiving || currentFileHandle_ < 0)
         return;
+    didMoveData();
     const QByteArray &data = connection->receivedData();
     const char *p = data.constData();
     qsizetype left = data.size();

@@ -61,6 +61,8 @@ public:
     quint16 passiveListenerPort() const;
     // Reports of the current data connection (others are ignored).
     void didReceiveDataRead(FtpDataConnection *connection);
+    // Bytes moved on the data connection: the session is not idle.
+    void didMoveData() { transferSinceIdleCheck_ = true; }
     void didReceiveDataWritten(FtpDataConnection *connection);
     void didFinishReading(FtpDataConnection *connection);
     void didFailSending(FtpDataConnection *connection);

@@ -96,6 +96,8 @@ void FtpDataConnection::receiveDirect()
             return;
         }
         connectionState_ = Receiving;
+        if (n > 0)
+            ftpConnection_->didMoveData();
         // A reset connection leaves the file cut short: a failure, never a complete upload.
         if (n < 0 || !(splicing_ ? spliceToFile(n) : writeToFile(uploadBuffer_.constData(), n))) {
             int error = errno;
@@ -216,6 +218,7 @@ bool FtpDataConnection::sendFileDirect()
     while (budget > 0) {
         ssize_t n = sendfile(directFd_, in, offset, size_t(budget));
         if (n > 0) {
+            ftpConnection_->didMoveData();
             budget -= n;
             continue;
         }
@@ -307,6 +310,7 @@ void FtpDataConnection::onSocketDidWriteData(AsyncSocket *socket, int tag)
 {
     if (tag == PieceTag && piecesInFlight_ > 0) {
         piecesInFlight_--;
+        ftpConnection_->didMoveData();
         pump();
     }
     if (!done_)

@@ -305,6 +305,14 @@ TEST_F(FtpHardening, IdleConnectionsAndUnusedListenersTimeOut)
     // The client that said nothing all this while is sent away.
     EXPECT_EQ(idle.reply(), "421 Timeout.");
     EXPECT_TRUE(idle.closedByPeer());
+
+    // A download the client stops reading holds its descriptors only for a period or two.
+    data = busy.openPassive("127.0.0.1");
+    setsockopt(data, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
+    EXPECT_EQ(busy.ask("RETR big.bin").substr(0, 4), "150 ");
+    EXPECT_EQ(busy.reply(), "421 Timeout.");
+    EXPECT_TRUE(busy.closedByPeer());
+    close(data);
 }
 
 TEST_F(FtpHardening, ActiveModeIsNeverAimedAtTheServerOrAtLowPorts)
