@@ -162,22 +162,6 @@ bool FtpConnection::entryIsReachable(const QByteArray &path) const
     return target.ok() || (errno != EXDEV && errno != ELOOP);
 }
 
-QString FtpConnection::currentDir() const
-{
-    QString root = server_->root().path();
-    if (currentDir_.isEmpty())
-        return root;
-    return (root.endsWith(u'/') ? root : root + u'/') + QString::fromUtf8(currentDir_.join('/'));
-}
-
-QString FtpConnection::visibleCurrentDir() const
-{
-    QString visible = QString::fromUtf8(FtpPaths::visible(currentDir_));
-    if (server_->changeRoot() && !visible.endsWith(u'/'))
-        visible += u'/';
-    return visible;
-}
-
 bool FtpConnection::changedCurrentDirectoryTo(const QString &name, const QByteArray &raw)
 {
     std::optional<QByteArray> path = diskPath(name, raw);

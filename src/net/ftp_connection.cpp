@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <QRandomGenerator>
-#include <QStringEncoder>
 #include <QTimer>
 
 #include "net/ftp_server.h"
@@ -337,22 +336,6 @@ void FtpConnection::queueSource(std::unique_ptr<FtpDataSource> source)
     transferSinceIdleCheck_ = true;
     queuedSource_ = std::move(source);
     startQueuedTransfer();
-}
-
-void FtpConnection::sendData(const QByteArray &data)
-{
-    if (auto *block = dynamic_cast<FtpBlockSource *>(queuedSource_.get()))
-        block->append(data);
-    else
-        queueSource(std::make_unique<FtpBlockSource>(data));
-}
-
-void FtpConnection::sendDataString(const QString &text)
-{
-    // UTF-8 is the only client encoding the server offers.
-    QStringEncoder encoder(server_->clientEncoding());
-    QByteArray bytes = encoder.encode(text.normalized(QString::NormalizationForm_C));
-    sendData(bytes);
 }
 
 void FtpConnection::closeDataConnection()

@@ -53,8 +53,6 @@ public:
     // Data side.
     quint16 choosePasvDataPort();
     void openDataSocket(quint16 port);
-    void sendData(const QByteArray &data);
-    void sendDataString(const QString &text);
     QString connectionAddress() const;
     QHostAddress peerAddress() const;
     // The port of this connection's passive listener, 0 when it has none.
@@ -73,9 +71,7 @@ public:
 
     int transferMode() const { return transferMode_; }
     quint16 dataPort() const { return dataPort_; }
-    QString currentDir() const;   // absolute
     const QString &currentUser() const { return currentUser_; }
-    QString visibleCurrentDir() const;
 
 private:
     enum class Transfer { None, Sending, Receiving };

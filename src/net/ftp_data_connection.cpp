@@ -50,11 +50,6 @@ void FtpDataConnection::send(std::unique_ptr<FtpDataSource> source)
         QMetaObject::invokeMethod(this, &FtpDataConnection::pump, Qt::QueuedConnection);
 }
 
-void FtpDataConnection::writeData(const QByteArray &block)
-{
-    send(std::make_unique<FtpBlockSource>(block));
-}
-
 void FtpDataConnection::receiveUpload(int fileFd)
 {
     connectionState_ = AwaitingUpload;

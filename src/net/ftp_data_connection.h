@@ -35,8 +35,6 @@ public:
     // buffer). The control connection hears didReceiveDataWritten once the last byte is
     // out, didFailSending when the source cannot be read.
     void send(std::unique_ptr<FtpDataSource> source);
-    // Sends one block.
-    void writeData(const QByteArray &block);
     // Receives an upload into `fileFd` (not owned). Once the connection is open and
     // nothing waits on it, the data connection takes the socket over and moves the bytes
     // into the file itself, without the platform's buffers in between; until then, or

@@ -6,13 +6,6 @@
 
 #include "net/net_limits.h"
 
-bool FtpBlockSource::next(QByteArray *piece)
-{
-    piece->swap(block_);
-    block_.clear();
-    return true;
-}
-
 bool FtpListingSource::next(QByteArray *piece)
 {
     *piece = cursor_.next(NetLimits::kListingEntriesPerPiece);

@@ -1,5 +1,5 @@
-// What a data connection sends: a block of bytes, a listing made piece by piece, or a
-// file read from an offset. A data connection pulls pieces as its socket drains, so no
+// What a data connection sends: a listing made piece by piece, or a file read from an
+// offset. A data connection pulls pieces as its socket drains, so no
 // source is ever held in memory whole.
 #pragma once
 
@@ -20,16 +20,6 @@ public:
     // its descriptor and the offset to send from, which the sender advances.
     virtual int fileDescriptor() const { return -1; }
     virtual off_t *fileOffset() { return nullptr; }
-};
-
-class FtpBlockSource : public FtpDataSource {
-public:
-    explicit FtpBlockSource(QByteArray block) : block_(std::move(block)) {}
-    bool next(QByteArray *piece) override;
-    void append(const QByteArray &more) { block_ += more; }
-
-private:
-    QByteArray block_;
 };
 
 class FtpListingSource : public FtpDataSource {
