@@ -64,9 +64,8 @@ void ThemeChooser::viewWillAppear()
 void ThemeChooser::onThemeChange()
 {
     // The tablet keeps the plain look here.
-    if (isTablet())
-        return;
-    theme_->apply();
+    if (!isTablet())
+        theme_->apply();
     reload();
 }
 
@@ -91,7 +90,6 @@ void ThemeChooser::tapRow(int, int row)
         return;
     UserDefaults::setString(SettingsKeys::CurrentTheme, themeList_.at(row));
     onThemeChange();
-    reload();
     if (AppDelegate *delegate = context()->delegate())
         delegate->onThemeChange();
 }
