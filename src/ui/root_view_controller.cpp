@@ -27,8 +27,9 @@ RootViewController::RootViewController(UiContext *context, QObject *parent)
     });
     connect(table_, &TableModel::editingChanged, this, &RootViewController::editingChanged);
     connect(context, &UiContext::mainListRefreshRequested, this, [this] {
-        updatePlayList();
-        onItemChange();
+        updatePlayList();   // redraws the rows through playListChanged
+        selectCurrentRow();
+        onPlayPause();
     });
     if (AppDelegate *delegate = context->delegate()) {
         connect(delegate, &AppDelegate::themeChanged, this, &RootViewController::onThemeChange);
@@ -176,13 +177,18 @@ void RootViewController::updateTitle()
 void RootViewController::onItemChange()
 {
     reloadRows();
+    selectCurrentRow();
+    onPlayPause();
+}
+
+void RootViewController::selectCurrentRow()
+{
     const PlayListController *plc = playListController();
     const int row = plc != nullptr ? plc->rowOfCurrentItem() : -1;
     if (row >= 0)
         table_->selectAndCenter(0, row, context()->animations());
     else
         table_->clearSelection();
-    onPlayPause();
 }
 
 void RootViewController::onPlayPause()

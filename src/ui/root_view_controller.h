@@ -76,6 +76,8 @@ public:
     void updatePlayList();
     void updateTitle();
     void onItemChange();
+    // Selects and centres the current item's row, or clears the selection.
+    void selectCurrentRow();
     void onPlayPause();
     void onThemeChange();
     // Rebuilds the rows from the controller's play list.
