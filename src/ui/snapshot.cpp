@@ -26,12 +26,11 @@
 
 void Snapshot::Stage::settle(int ms) const
 {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    }
+    // Waits in an event loop rather than spinning on processEvents.
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 namespace {
