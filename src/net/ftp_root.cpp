@@ -266,13 +266,17 @@ QByteArray FtpRoot::locate(const QList<Component> &components) const
     bool allRaw = true;
     for (const Component &c : components)
         allRaw = allRaw && !c.raw.isEmpty();
+    QByteArray tried;
     for (bool raw : {true, false}) {
         if (raw && !allRaw)
             continue;
         QByteArray path = joined(raw);
+        if (!raw && path == tried)
+            break;   // the text is the bytes sent: already looked for
         Fd probe(open(path, O_PATH));
         if (probe.get() >= 0)
             return path;
+        tried = path;
     }
 
     QList<QByteArray> names;
@@ -286,7 +290,8 @@ QByteArray FtpRoot::locate(const QList<Component> &components) const
         Fd dir(open(names.join('/'), O_PATH | O_DIRECTORY));
         QByteArray chosen;
         struct stat st;
-        for (const QByteArray &candidate : {c.raw, utf8}) {
+        const QByteArray candidates[] = {c.raw, utf8 != c.raw ? utf8 : QByteArray()};
+        for (const QByteArray &candidate : candidates) {
             if (dir.get() >= 0 && !candidate.isEmpty() && !candidate.contains('/') &&
                 fstatat(dir.get(), candidate.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
                 chosen = candidate;
